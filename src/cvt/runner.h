@@ -1,0 +1,31 @@
+// The child-process runner: starts one command line as a child whose
+// standard output and standard error go into one pipe, and reads that
+// output line by line, like popen/fgets/feof/pclose.
+#ifndef TARSA_CVT_RUNNER_H
+#define TARSA_CVT_RUNNER_H
+
+#include <cstdint>
+
+struct pipe_info;  // opaque; one reader thread at a time, closed exactly once
+
+// cmd: the whole command line (program and arguments, split by the Windows
+// command-line rules, no shell); mode must be "r". NULL on failure (logged).
+pipe_info *pipe_popen(const char *cmd, const char *mode);
+// One line of at most count - 1 bytes with its line break, zero-terminated.
+// Waits while the child runs silently. NULL at the end of the output (eof
+// then 1) or when the pipe can no longer be read (eof stays 0).
+char *pipe_fgets(char *buf, int count, pipe_info *fp);
+// The eof flag (0 or 1); -1 for NULL.
+int pipe_feof(pipe_info *fp);
+// Waits for the child's end, then releases everything. 0; -1 for NULL.
+int pipe_pclose(pipe_info *fp);
+// The process id of the child as the system knows it (the tool prints its
+// own in a "PID =" line). -1 for NULL.
+int pipe_child_pid(pipe_info *fp);
+
+// The number a "PID =" line carries, or -1. Cuts the line in place.
+int get_buf_pid(char *buf);
+// Kills the process (pid >= 1); does not wait for its end.
+void kill_process(int32_t pid);
+
+#endif
