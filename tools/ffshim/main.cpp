@@ -1,0 +1,78 @@
+// The tool layer: one program installed next to the library as ffmpeg and as
+// ffprobe. It runs the stock program of its own name as its child and gives
+// the library what it relies on: a "PID =" first line, one line per status
+// item, "-ppid" and the options the stock build lacks mapped to what it has.
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+#include "child.h"
+#include "ffshim_args.h"
+#include "output.h"
+
+namespace {
+
+std::string base_name(const char *path)
+{
+    std::string p = path ? path : "";
+    return p.substr(p.rfind('/') + 1);
+}
+
+std::string stock_dir()
+{
+    const char *dir = std::getenv("TARSASDK_FFMPEG_DIR");
+    return dir && *dir ? dir : FFSHIM_STOCK_DIR;
+}
+
+// A stock directory that points back at the tool layer would start it again
+// and again.
+bool is_this_program(const std::string &path)
+{
+    struct stat self, other;
+    return stat("/proc/self/exe", &self) == 0 && stat(path.c_str(), &other) == 0 &&
+           self.st_dev == other.st_dev && self.st_ino == other.st_ino;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    using namespace ffshim;
+    // An ignored SIGCHLD inherited from the starter would let the kernel reap
+    // the child and lose its exit status.
+    signal(SIGCHLD, SIG_DFL);
+
+    // The library kills the job by this pid; the child dies with the shim.
+    say("PID = " + std::to_string(getpid()));
+
+    const std::string tool = base_name(argc > 0 ? argv[0] : nullptr);
+    if (tool != "ffmpeg" && tool != "ffprobe") {
+        say("ffshim: started as \"" + tool + "\", but it runs only as ffmpeg or ffprobe");
+        return kExitNotStarted;
+    }
+    const std::string program = stock_dir() + "/" + tool;
+    if (is_this_program(program)) {
+        say("ffshim: " + program + " is the tool layer itself, not the stock " + tool);
+        return kExitNotStarted;
+    }
+
+    StockFeatures stock;
+    stock.has_libfdk_aac = avcodec_find_encoder_by_name("libfdk_aac") != nullptr;
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; i++) args.push_back(argv[i]);
+    ArgPlan plan = plan_args(args, stock);
+    for (const std::string &note : plan.notes) say(note);
+
+    int status = run_stock(program, plan.args, plan.owner_pid);
+    // As ffprobe, the library's probe also expects a "header_info=" line
+    // after the stock output; that line is not written yet.
+    return status;
+}
