@@ -1,0 +1,225 @@
+// The identifier tables of container formats, video codecs and audio codecs.
+// The tables are process-wide: the suite registers them once more, which
+// appends duplicates behind any earlier rows; lookups take the first match,
+// so every expectation below holds however often the tables were filled.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "cvt/fmt_table.h"
+#include "test_util.h"
+
+namespace {
+
+struct Row {
+    int id;
+    const char *name;
+    const char *cmd_name;
+};
+
+const std::vector<Row> kFormats = {
+    {0, "sdv", "sdv"},       {1, "hik", "hik"},       {2, "dh", "dh"},         {3, "h264", "h264"},
+    {4, "mp4", "mp4"},       {5, "asf", "asf"},       {6, "mpegts", "mpegts"}, {7, "flv", "flv"},
+    {8, "avi", "avi"},       {9, "mp4", "mp4"},       {255, "default", "default"},
+};
+
+const std::vector<Row> kVideoCodecs = {
+    {0, "mpeg2video", "mpeg2video"},
+    {1, "h264", "libx264"},
+    {2, "h264 (Baseline)", "libx264 -profile:v baseline"},
+    {3, "h264 (High)", "libx264 -profile:v high"},
+    {4, "h264 (Main)", "libx264 -profile:v main"},
+    {5, "mpeg4", "mpeg4"},
+    {6, "hevc", "libx265"},
+    {7, "traw", "traw"},
+    {8, "tdaw", "tdaw"},
+    {255, "default", "libx264"},
+};
+
+const std::vector<Row> kAudioCodecs = {
+    {0, "mp2", "mp2"},           {1, "mp3", "mp3"},          {2, "aac", "libfdk_aac"},
+    {3, "pcm_alaw", "pcm_alaw"}, {255, "default", "libfdk_aac"},
+};
+
+struct Kind {
+    const char *label;
+    int kind;
+    const std::vector<Row> *rows;
+    int (*id_of)(const char *);
+    const char *(*name_of)(int);
+    const char *(*cmd_of)(int);
+};
+
+const Kind kKinds[] = {
+    {"formats", FMT_KIND_F, &kFormats, get_f_fmt_id, get_f_fmt_name, get_f_fmt_cmd},
+    {"video codecs", FMT_KIND_V, &kVideoCodecs, get_v_fmt_id, get_v_fmt_name, get_v_fmt_cmd},
+    {"audio codecs", FMT_KIND_A, &kAudioCodecs, get_a_fmt_id, get_a_fmt_name, get_a_fmt_cmd},
+};
+
+// "[info] file: fmt_table.cpp line: <n> <msg>"
+bool logged_info(const tt::LogCapture &cap, const std::string &msg)
+{
+    const std::string head = "[info] file: fmt_table.cpp line: ";
+    for (const auto &l : cap.lines()) {
+        if (l.compare(0, head.size(), head) != 0) continue;
+        size_t digits_end = l.find(' ', head.size());
+        if (digits_end == std::string::npos || digits_end == head.size()) continue;
+        std::string digits = l.substr(head.size(), digits_end - head.size());
+        if (!std::all_of(digits.begin(), digits.end(), ::isdigit)) continue;
+        if (l.substr(digits_end + 1) == msg) return true;
+    }
+    return false;
+}
+
+class FmtTable : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { init_fmt_table(); }
+};
+
+TEST_F(FmtTable, EveryRowResolvesByIdAndByName)
+{
+    for (const Kind &k : kKinds) {
+        for (const Row &r : *k.rows) {
+            SCOPED_TRACE(std::string(k.label) + " id " + std::to_string(r.id));
+            EXPECT_STREQ(k.name_of(r.id), r.name);
+            EXPECT_STREQ(k.cmd_of(r.id), r.cmd_name);
+            // A name shared by two rows resolves to the earlier one.
+            int first_id = -1;
+            for (const Row &other : *k.rows) {
+                if (std::string(other.name) == r.name) {
+                    first_id = other.id;
+                    break;
+                }
+            }
+            EXPECT_EQ(k.id_of(r.name), first_id);
+        }
+    }
+}
+
+TEST_F(FmtTable, SharedMp4NameAlwaysYieldsFour)
+{
+    EXPECT_EQ(get_f_fmt_id("mp4"), 4);
+    EXPECT_STREQ(get_f_fmt_name(9), "mp4");
+    EXPECT_STREQ(get_f_fmt_cmd(9), "mp4");
+    EXPECT_STREQ(get_f_fmt_name(4), "mp4");
+}
+
+TEST_F(FmtTable, NamesMatchWholeAndCaseSensitive)
+{
+    struct Case {
+        int (*id_of)(const char *);
+        const char *name;
+        int expected;
+    };
+    const Case cases[] = {
+        {get_v_fmt_id, "h264 (High)", 3},
+        {get_v_fmt_id, "h264", 1},
+        {get_v_fmt_id, "H264", 255},
+        {get_v_fmt_id, "h264 (high)", 255},
+        {get_v_fmt_id, "h26", 255},            // no prefix match
+        {get_v_fmt_id, "h264 (High) ", 255},   // no trailing slack
+        {get_v_fmt_id, "libx264", 255},        // command names are never matched
+        {get_v_fmt_id, "libx264 -profile:v high", 255},
+        {get_v_fmt_id, "libx265", 255},
+        {get_v_fmt_id, "", 255},
+        {get_f_fmt_id, "MP4", 255},
+        {get_f_fmt_id, "mov", 255},
+        {get_f_fmt_id, "mpegts", 6},
+        {get_f_fmt_id, "default", 255},
+        {get_a_fmt_id, "AAC", 255},
+        {get_a_fmt_id, "libfdk_aac", 255},
+        {get_a_fmt_id, "pcm_alaw", 3},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.id_of(c.name), c.expected);
+    }
+}
+
+TEST_F(FmtTable, UnknownIdsYieldTheDefaultRow)
+{
+    for (int id : {10, 99, 254, 256, -1}) {
+        SCOPED_TRACE(id);
+        EXPECT_STREQ(get_f_fmt_name(id), "default");
+        EXPECT_STREQ(get_f_fmt_cmd(id), "default");
+        EXPECT_STREQ(get_v_fmt_name(id), "default");
+        EXPECT_STREQ(get_v_fmt_cmd(id), "libx264");
+        EXPECT_STREQ(get_a_fmt_name(id), "default");
+        EXPECT_STREQ(get_a_fmt_cmd(id), "libfdk_aac");
+    }
+    EXPECT_STREQ(get_v_fmt_cmd(2), "libx264 -profile:v baseline");
+    EXPECT_STREQ(get_a_fmt_cmd(2), "libfdk_aac");
+    EXPECT_STREQ(get_a_fmt_cmd(255), "libfdk_aac");
+    EXPECT_STREQ(get_a_fmt_cmd(3), "pcm_alaw");
+    EXPECT_STREQ(get_f_fmt_cmd(255), "default");
+}
+
+TEST_F(FmtTable, NullNameIsLoggedAndYieldsMinusOne)
+{
+    for (const Kind &k : kKinds) {
+        SCOPED_TRACE(k.label);
+        tt::LogCapture cap;
+        EXPECT_EQ(k.id_of(nullptr), -1);
+        EXPECT_EQ(cap.lines().size(), 1u);
+        EXPECT_TRUE(logged_info(cap, "fmt == NULL"));
+    }
+}
+
+TEST_F(FmtTable, AddIgnoresNullNamesAndUnknownKinds)
+{
+    int before[3];
+    for (int k = 0; k < 3; k++) before[k] = fmt_table_count(k);
+    {
+        tt::LogCapture cap;
+        add_fmt(FMT_KIND_V, 42, nullptr, "x");
+        EXPECT_TRUE(logged_info(cap, "fmt == NULL"));
+    }
+    add_fmt(3, 42, "kind three", nullptr);
+    add_fmt(-1, 42, "kind minus one", nullptr);
+    for (int k = 0; k < 3; k++) EXPECT_EQ(fmt_table_count(k), before[k]) << "kind " << k;
+    EXPECT_STREQ(get_v_fmt_name(42), "default");
+}
+
+TEST_F(FmtTable, InitAppendsElevenTenAndFiveRows)
+{
+    int before[3];
+    for (int k = 0; k < 3; k++) before[k] = fmt_table_count(k);
+    init_fmt_table();
+    EXPECT_EQ(fmt_table_count(FMT_KIND_F), std::min(before[0] + 11, FMT_TABLE_SIZE));
+    EXPECT_EQ(fmt_table_count(FMT_KIND_V), std::min(before[1] + 10, FMT_TABLE_SIZE));
+    EXPECT_EQ(fmt_table_count(FMT_KIND_A), std::min(before[2] + 5, FMT_TABLE_SIZE));
+    // Duplicates behind the first rows change no lookup.
+    EXPECT_EQ(get_f_fmt_id("mp4"), 4);
+    EXPECT_STREQ(get_v_fmt_cmd(99), "libx264");
+}
+
+// Many start-up cycles in one process fill the tables; registration past
+// the end is dropped and nothing next to a table is overwritten.
+TEST_F(FmtTable, FullTablesTakeNoMoreRows)
+{
+    for (int i = 0; i < 60; i++) init_fmt_table();
+    for (int k = 0; k < 3; k++) EXPECT_EQ(fmt_table_count(k), FMT_TABLE_SIZE) << "kind " << k;
+
+    for (int k = 0; k < 3; k++) add_fmt(k, 77, "past the end", "overflow cmd");
+    for (int k = 0; k < 3; k++) EXPECT_EQ(fmt_table_count(k), FMT_TABLE_SIZE) << "kind " << k;
+
+    EXPECT_EQ(get_f_fmt_id("past the end"), 255);
+    EXPECT_EQ(get_v_fmt_id("past the end"), 255);
+    EXPECT_EQ(get_a_fmt_id("past the end"), 255);
+    EXPECT_STREQ(get_f_fmt_name(77), "default");
+    EXPECT_STREQ(get_v_fmt_cmd(77), "libx264");
+    EXPECT_STREQ(get_a_fmt_cmd(77), "libfdk_aac");
+
+    // Every row of every table still reads as registered.
+    for (const Kind &k : kKinds) {
+        for (const Row &r : *k.rows) {
+            SCOPED_TRACE(std::string(k.label) + " id " + std::to_string(r.id));
+            EXPECT_STREQ(k.name_of(r.id), r.name);
+            EXPECT_STREQ(k.cmd_of(r.id), r.cmd_name);
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,275 @@
+// The parsers on the exact output of Debian's stock FFmpeg 5.1 programs,
+// captured from files generated with lavfi sources (see the README next to
+// the captures). Expected values are read off the captured lines.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cvt/parsers.h"
+#include "test_util.h"
+
+namespace {
+
+std::string fixture_path(const std::string &name)
+{
+    std::string here = __FILE__;
+    return here.substr(0, here.rfind('/')) + "/../fixtures/stock_output/" + name;
+}
+
+// The capture as the tool layer hands it over: one line per CR, LF or
+// CR LF, each ending in a line break.
+std::vector<std::string> fixture_lines(const std::string &name)
+{
+    std::string text = tt::read_file(fixture_path(name));
+    std::vector<std::string> lines;
+    std::string cur;
+    for (size_t i = 0; i < text.size(); i++) {
+        char c = text[i];
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') i++;
+            lines.push_back(cur + "\n");
+            cur.clear();
+        } else {
+            cur += c;
+        }
+    }
+    if (!cur.empty()) lines.push_back(cur + "\n");
+    return lines;
+}
+
+struct Probed {
+    std::string f_fmt, v_fmt, a_fmt;
+    int duration = -7;  // untouched marker
+    int width = 0, height = 0;
+    bool header_info = false;
+    int video_lines = 0, audio_lines = 0;
+    std::string video_line, audio_line;
+};
+
+// The probe's order: format, header info, the stream-line copies, duration,
+// then the three parsers that cut the line, in this order, on one buffer.
+Probed probe_lines(const std::vector<std::string> &lines)
+{
+    Probed r;
+    for (const std::string &line : lines) {
+        std::vector<char> buf(line.begin(), line.end());
+        buf.push_back('\0');
+        char name[30] = {};
+        if (get_buf_f_fmt(buf.data(), name) == 0) r.f_fmt = name;
+        if (get_buf_header_info(buf.data())) r.header_info = true;
+        if (get_video_detailed_param(buf.data()) == 0) {
+            r.video_lines++;
+            r.video_line = buf.data();
+        }
+        if (get_audio_detailed_param(buf.data()) == 0) {
+            r.audio_lines++;
+            r.audio_line = buf.data();
+        }
+        int d = get_buf_duration(buf.data());
+        if (d != -1) r.duration = d;
+        int w = 0, h = 0;
+        if (get_buf_resolution(buf.data(), &w, &h) == 0) {
+            r.width = w;
+            r.height = h;
+        }
+        std::memset(name, 0, sizeof name);
+        if (get_buf_v_fmt(buf.data(), name) == 0) r.v_fmt = name;
+        std::memset(name, 0, sizeof name);
+        if (get_buf_a_fmt(buf.data(), name) == 0) r.a_fmt = name;
+    }
+    return r;
+}
+
+struct ProbeCase {
+    const char *fixture;
+    const char *f_fmt;
+    int duration;
+    int width, height;
+    const char *v_fmt;
+    const char *a_fmt;
+    int video_lines, audio_lines;
+};
+
+// Read off each capture: the format is the first name after "Input #0,"
+// (so MP4 files are "mov"), durations drop their fraction, H.264 names
+// carry the profile class, other codecs the bare name.
+const ProbeCase kProbeCases[] = {
+    {"ffprobe_mp4_h264_high_aac.txt", "mov", 2, 320, 240, "h264 (High)", "aac", 1, 1},
+    {"ffprobe_mp4_language_tags.txt", "mov", 2, 176, 144, "h264 (Baseline)", "aac", 1, 1},
+    {"ffprobe_ts_h264_main_aac.txt", "mpegts", 2, 320, 240, "h264 (Main)", "aac", 1, 1},
+    {"ffprobe_ts_mpeg2video_mp2.txt", "mpegts", 2, 320, 240, "mpeg2video", "mp2", 1, 1},
+    {"ffprobe_flv_flv1_mp3.txt", "flv", 2, 320, 240, "flv1", "mp3", 1, 1},
+    {"ffprobe_avi_mpeg4_mp3.txt", "avi", 2, 320, 240, "mpeg4", "mp3", 1, 1},
+    {"ffprobe_avi_mpeg4_alaw.txt", "avi", 2, 320, 240, "mpeg4", "pcm_alaw", 1, 1},
+    {"ffprobe_asf_wmv2_wmav2.txt", "asf", 2, 320, 240, "wmv2", "wmav2", 1, 1},
+    {"ffprobe_mp4_hevc.txt", "mov", 2, 160, 120, "hevc", "", 1, 0},
+    {"ffprobe_audio_only.txt", "mp3", 2, 0, 0, "", "mp3", 0, 1},
+    {"ffprobe_mp4_colour_bt709.txt", "mov", 2, 320, 240, "h264 (Baseline)", "", 1, 0},
+    {"ffprobe_mp4_h264_high10.txt", "mov", 2, 320, 240, "h264 (High)", "", 1, 0},
+    // Two video streams: the later line wins.
+    {"ffprobe_mkv_two_video.txt", "matroska", 2, 176, 144, "h264 (Baseline)", "", 2, 0},
+    // Raw H.264: "Duration: N/A, bitrate: N/A".
+    {"ffprobe_raw.txt", "h264", 0, 320, 240, "h264 (Baseline)", "", 1, 0},
+    {"ffprobe_text_file.txt", "", -7, 0, 0, "", "", 0, 0},
+};
+
+TEST(StockOutput, ProbeOutputParsesToTheStreamsThatWereGenerated)
+{
+    for (const ProbeCase &c : kProbeCases) {
+        SCOPED_TRACE(c.fixture);
+        std::vector<std::string> lines = fixture_lines(c.fixture);
+        ASSERT_GT(lines.size(), 5u) << "capture missing";
+        tt::LogCapture cap;
+        Probed got = probe_lines(lines);
+        EXPECT_EQ(got.f_fmt, c.f_fmt);
+        EXPECT_EQ(got.duration, c.duration);
+        EXPECT_EQ(got.width, c.width);
+        EXPECT_EQ(got.height, c.height);
+        EXPECT_EQ(got.v_fmt, c.v_fmt);
+        EXPECT_EQ(got.a_fmt, c.a_fmt);
+        EXPECT_EQ(got.video_lines, c.video_lines);
+        EXPECT_EQ(got.audio_lines, c.audio_lines);
+        EXPECT_FALSE(got.header_info);  // the stock programs print no such line
+        EXPECT_TRUE(cap.lines().empty());
+    }
+}
+
+// The stream-line copies are taken whole, before the size and codec
+// parsers cut the line.
+TEST(StockOutput, StreamLineCopiesAreWholeLines)
+{
+    Probed got = probe_lines(fixture_lines("ffprobe_mp4_language_tags.txt"));
+    EXPECT_EQ(got.video_line,
+              "  Stream #0:0[0x1](fra): Video: h264 (Constrained Baseline) (avc1 / 0x31637661), yuv420p(progressive), "
+              "176x144 [SAR 1:1 DAR 11:9], 372 kb/s, 25 fps, 25 tbr, 12800 tbn (default)\n");
+    EXPECT_EQ(got.audio_line,
+              "  Stream #0:1[0x2](eng): Audio: aac (LC) (mp4a / 0x6134706D), 48000 Hz, mono, fltp, 69 kb/s "
+              "(default)\n");
+}
+
+std::string find_line(const std::vector<std::string> &lines, const std::string &needle)
+{
+    for (const auto &l : lines)
+        if (l.find(needle) != std::string::npos) return l;
+    return "";
+}
+
+// The size walk cuts the line at every comma it passes, up to and including
+// the one after the size; the codec parser then sees the text before the
+// first comma only.
+TEST(StockOutput, SizeWalkCutsTheCommasItPasses)
+{
+    std::string line = find_line(fixture_lines("ffprobe_mp4_colour_bt709.txt"), "Video: ");
+    ASSERT_NE(line.find("yuv420p(tv, bt709, progressive), 320x240"), std::string::npos) << line;
+    std::vector<char> buf(line.begin(), line.end());
+    buf.push_back('\0');
+
+    // Tokens from "Video: ": codec, "yuv420p(tv", " bt709", " progressive)",
+    // " 320x240 [SAR 1:1 DAR 4:3]": the first five commas become terminators.
+    std::string expected = line;
+    size_t pos = expected.find("Video: ");
+    for (int i = 0; i < 5; i++) {
+        pos = expected.find(',', pos);
+        ASSERT_NE(pos, std::string::npos);
+        expected[pos] = '\0';
+    }
+    int w = 0, h = 0;
+    ASSERT_EQ(get_buf_resolution(buf.data(), &w, &h), 0);
+    EXPECT_EQ(w, 320);
+    EXPECT_EQ(h, 240);
+    EXPECT_EQ(std::string(buf.data(), line.size()), expected);
+
+    char name[30] = {};
+    ASSERT_EQ(get_buf_v_fmt(buf.data(), name), 0);
+    EXPECT_STREQ(name, "h264 (Baseline)");
+}
+
+// The HEVC line without a size walk first: the codec parser cuts at the
+// first comma and takes the second blank-delimited token.
+TEST(StockOutput, CodecNameFromAnUncutLine)
+{
+    std::string line = find_line(fixture_lines("ffprobe_mp4_hevc.txt"), "Video: ");
+    ASSERT_FALSE(line.empty());
+    std::vector<char> buf(line.begin(), line.end());
+    buf.push_back('\0');
+    char name[30] = {};
+    ASSERT_EQ(get_buf_v_fmt(buf.data(), name), 0);
+    EXPECT_STREQ(name, "hevc");
+}
+
+std::vector<int> progress_times(const std::vector<std::string> &lines)
+{
+    std::vector<int> times;
+    for (const auto &l : lines) {
+        int t = get_buf_cur_time(l.c_str());
+        if (t != -1) times.push_back(t);
+    }
+    return times;
+}
+
+// A conversion's status lines (CR-separated by the stock program):
+// time=00:00:00.06 .34 .66 .94 01.26 01.57 01.88 02.00.
+TEST(StockOutput, ConversionProgressTimes)
+{
+    std::vector<std::string> lines = fixture_lines("ffmpeg_convert.txt");
+    tt::LogCapture cap;
+    EXPECT_EQ(progress_times(lines), (std::vector<int>{0, 0, 0, 0, 1, 1, 1, 2}));
+    EXPECT_TRUE(cap.lines().empty());
+    // The conversion's own input section parses as a probe's would.
+    Probed got = probe_lines(lines);
+    EXPECT_EQ(got.f_fmt, "mov");
+    EXPECT_EQ(got.duration, 2);
+}
+
+// The stock program prints a negative time as "-00:00:02.99": the sign
+// belongs to the hours field, which reads as 0, so the value is 2 and not
+// negative (no log line).
+TEST(StockOutput, NegativeTimeBelowAnHourReadsAsPositive)
+{
+    std::vector<std::string> lines = fixture_lines("ffmpeg_negative_time.txt");
+    ASSERT_FALSE(find_line(lines, "time=-00:00:02.99 ").empty());
+    tt::LogCapture cap;
+    EXPECT_EQ(progress_times(lines), (std::vector<int>{0, 2}));
+    EXPECT_TRUE(cap.lines().empty());
+}
+
+// Monitors and probes parse at the same time on many threads; each call
+// keeps its own tokenizer state.
+TEST(StockOutput, ConcurrentParsingMatchesSequentialParsing)
+{
+    std::vector<std::vector<std::string>> files;
+    for (const ProbeCase &c : kProbeCases) files.push_back(fixture_lines(c.fixture));
+    files.push_back(fixture_lines("ffmpeg_convert.txt"));
+
+    auto digest = [](const std::vector<std::string> &lines) {
+        Probed p = probe_lines(lines);
+        std::string d = p.f_fmt + "|" + p.v_fmt + "|" + p.a_fmt + "|" + std::to_string(p.duration) + "|" +
+                        std::to_string(p.width) + "x" + std::to_string(p.height) + "|" + p.video_line + "|" +
+                        p.audio_line;
+        for (int t : progress_times(lines)) d += "," + std::to_string(t);
+        return d;
+    };
+    std::vector<std::string> expected;
+    for (const auto &f : files) expected.push_back(digest(f));
+
+    std::atomic<int> mismatches{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; t++) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 40; round++) {
+                for (size_t i = 0; i < files.size(); i++) {
+                    size_t k = (i + static_cast<size_t>(t)) % files.size();  // threads start at different files
+                    if (digest(files[k]) != expected[k]) mismatches++;
+                }
+            }
+        });
+    }
+    for (auto &th : threads) th.join();
+    EXPECT_EQ(mismatches.load(), 0);
+}
+
+}  // namespace
