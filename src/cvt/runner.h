@@ -13,7 +13,10 @@ struct pipe_info;  // opaque; one reader thread at a time, closed exactly once
 pipe_info *pipe_popen(const char *cmd, const char *mode);
 // One line of at most count - 1 bytes with its line break, zero-terminated.
 // Waits while the child runs silently. NULL at the end of the output (eof
-// then 1) or when the pipe can no longer be read (eof stays 0).
+// then 1) or when the pipe can no longer be read (eof stays 0). CR LF comes
+// back as LF; a last line without line break is returned once the child has
+// ended. Lines longer than the runner's 8 KiB buffer come in pieces even
+// when count is larger.
 char *pipe_fgets(char *buf, int count, pipe_info *fp);
 // The eof flag (0 or 1); -1 for NULL.
 int pipe_feof(pipe_info *fp);

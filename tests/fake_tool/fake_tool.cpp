@@ -8,8 +8,23 @@
 //   spawn_holder MS          leave a child that keeps stdout open for MS, then go on
 //   hang                     sleep until killed
 //   exit CODE                exit with CODE
+//   bytes TEXT               TEXT with C escapes (\n \r \t \\ \xNN), no line break added
+//   flood BYTES              BYTES bytes of 'x' in lines of 99 + line break
+//   ticker N MS              N lines "tick <i>", one every MS
+//   stamp                    "stamp <CLOCK_MONOTONIC in ns>"
+//   cwd                      the working directory
+//   env NAME                 "NAME=<value>", or "NAME unset"
+//   argv                     every argument after the program, one line "[arg]" each
+//   readstdin                "stdin <n>": bytes one read of standard input gave
+//   sigstate N               "sig N blocked=<0|1> ignored=<0|1>"
+//   fds                      "fd N <link target>" for each open descriptor
 // TARSA_FAKE_ARGV_OUT=PATH writes the received arguments, one per line.
+// "--run CMD..." as the first argument plays the following arguments as the
+// script (up to an argument "--"), instead of TARSA_FAKE_SCRIPT.
+#include <dirent.h>
+#include <signal.h>
 #include <sys/types.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -19,6 +34,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 static std::string substitute(std::string text, int argc, char **argv)
 {
@@ -27,17 +43,42 @@ static std::string substitute(std::string text, int argc, char **argv)
     return text;
 }
 
+static std::string unescape(const std::string &text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); i++) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            out += text[i];
+            continue;
+        }
+        char c = text[++i];
+        if (c == 'n') out += '\n';
+        else if (c == 'r') out += '\r';
+        else if (c == 't') out += '\t';
+        else if (c == 'x' && i + 2 < text.size()) {
+            out += static_cast<char>(std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
+            i += 2;
+        } else out += c;
+    }
+    return out;
+}
+
 int main(int argc, char **argv)
 {
     if (const char *argv_out = std::getenv("TARSA_FAKE_ARGV_OUT")) {
         std::ofstream out(argv_out, std::ios::trunc);
         for (int i = 0; i < argc; i++) out << argv[i] << '\n';
     }
-    const char *script_path = std::getenv("TARSA_FAKE_SCRIPT");
-    if (!script_path) return 0;
-    std::ifstream script(script_path);
-    std::string line;
-    while (std::getline(script, line)) {
+    std::vector<std::string> lines;
+    if (argc > 1 && std::strcmp(argv[1], "--run") == 0) {
+        for (int i = 2; i < argc && std::strcmp(argv[i], "--") != 0; i++) lines.push_back(argv[i]);
+    } else {
+        const char *script_path = std::getenv("TARSA_FAKE_SCRIPT");
+        if (!script_path) return 0;
+        std::ifstream script(script_path);
+        for (std::string line; std::getline(script, line);) lines.push_back(line);
+    }
+    for (const std::string &line : lines) {
         std::string cmd = line.substr(0, line.find(' '));
         std::string arg = line.size() > cmd.size() ? substitute(line.substr(cmd.size() + 1), argc, argv) : "";
         if (cmd == "pid") {
@@ -66,6 +107,55 @@ int main(int argc, char **argv)
         } else if (cmd == "hang") {
             std::fflush(stdout);
             for (;;) pause();
+        } else if (cmd == "bytes") {
+            std::string out = unescape(arg);
+            std::fwrite(out.data(), 1, out.size(), stdout);
+        } else if (cmd == "flood") {
+            long left = std::atol(arg.c_str());
+            std::string row(99, 'x');
+            row += '\n';
+            for (; left > 0; left -= 100) std::fwrite(row.data(), 1, left < 100 ? left : 100, stdout);
+        } else if (cmd == "ticker") {
+            int n = std::atoi(arg.c_str());
+            int ms = std::atoi(arg.c_str() + arg.find(' ') + 1);
+            for (int i = 0; i < n; i++) {
+                std::printf("tick %d\n", i);
+                std::fflush(stdout);
+                std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            }
+        } else if (cmd == "stamp") {
+            struct timespec ts;
+            clock_gettime(CLOCK_MONOTONIC, &ts);
+            std::printf("stamp %lld\n", static_cast<long long>(ts.tv_sec) * 1000000000LL + ts.tv_nsec);
+        } else if (cmd == "cwd") {
+            char dir[4096];
+            std::printf("%s\n", getcwd(dir, sizeof dir) ? dir : "?");
+        } else if (cmd == "env") {
+            const char *value = std::getenv(arg.c_str());
+            if (value) std::printf("%s=%s\n", arg.c_str(), value);
+            else std::printf("%s unset\n", arg.c_str());
+        } else if (cmd == "argv") {
+            for (int i = 1; i < argc; i++) std::printf("[%s]\n", argv[i]);
+        } else if (cmd == "readstdin") {
+            char byte[16];
+            std::printf("stdin %d\n", static_cast<int>(read(0, byte, sizeof byte)));
+        } else if (cmd == "sigstate") {
+            int sig = std::atoi(arg.c_str());
+            sigset_t mask;
+            sigprocmask(SIG_BLOCK, nullptr, &mask);
+            struct sigaction sa;
+            sigaction(sig, nullptr, &sa);
+            std::printf("sig %d blocked=%d ignored=%d\n", sig, sigismember(&mask, sig) ? 1 : 0,
+                        sa.sa_handler == SIG_IGN ? 1 : 0);
+        } else if (cmd == "fds") {
+            DIR *dir = opendir("/proc/self/fd");
+            while (dirent *e = dir ? readdir(dir) : nullptr) {
+                if (e->d_name[0] == '.' || std::atoi(e->d_name) == dirfd(dir)) continue;
+                char target[512] = {0};
+                std::string path = std::string("/proc/self/fd/") + e->d_name;
+                if (readlink(path.c_str(), target, sizeof target - 1) > 0) std::printf("fd %s %s\n", e->d_name, target);
+            }
+            if (dir) closedir(dir);
         } else if (cmd == "exit") {
             std::fflush(stdout);
             return std::atoi(arg.c_str());
