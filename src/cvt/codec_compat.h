@@ -25,6 +25,7 @@ struct codec_compat {
 
 void init_codec_compat_table(void);
 void add_codec_compat(int kind, int dst_file_type, int codec_id, int is_default);  // kind 1 video, 2 audio
+int codec_compat_table_count(int kind);  // rows held by the video (1) or audio (2) table
 int get_f_fmt_by_dst_file_type(int dst_file_type);
 int find_v_codec_compat(int dst_file_type, int codec_id);
 int find_a_codec_compat(int dst_file_type, int codec_id);

@@ -8,6 +8,8 @@
 #include "tarsasdk.h"
 
 struct dst_codec_info;
+struct AVCodecContext;
+struct AVBufferRef;
 
 // ---- detection
 struct hwd_env {
@@ -32,6 +34,9 @@ int try_ff_open_hwd_intel(hwd_dev *dev);
 int try_ff_open_hwd_vaapi(hwd_dev *dev);
 int try_ff_open_decoder_hwd(const char *name);
 int try_ff_open_encoder_hwd(const char *name);
+// Gives a test codec context a VA-API frame pool on the device: 0 or more
+// on success, negative on failure.
+int set_hwframe_ctx(AVCodecContext *codec_ctx, AVBufferRef *hw_device_ctx, int width, int height);
 
 // ---- selection
 enum hwd_codec {
@@ -54,5 +59,18 @@ int get_cvt_hwd_type(uint32_t usage_mode, const dst_codec_info *info, const prob
 int is_use_hwd_decodec(const char *filename, int hwd_decoder);
 int get_hwd_cmd(hwd_info *hwd, const dst_codec_info *info, char *hwd_pre_cmd, char *hwd_decoder_cmd,
                 char *hwd_encoder_cmd);
+
+// Size the fragment buffers of get_hwd_cmd must have at least.
+#define HWD_CMD_SIZE 256
+
+// Hardware codec code of a kind for H.264 or HEVC; -1 for other kinds.
+int get_hwd_codec_code(int hwd_type, bool is_hevc);
+// Kind of a hardware codec code; -1 for no code.
+int get_hwd_codec_kind(int hwd_codec);
+
+// Trial decode rules: the packet budget from the stream's frame count (30
+// when the count is below 1), and the verdict after the packet loop.
+int get_hwd_trial_packet_budget(int64_t nb_frames);
+int get_hwd_trial_verdict(int try_num, int packet_num, int packet_budget);
 
 #endif
