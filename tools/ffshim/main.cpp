@@ -12,9 +12,11 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavutil/log.h>
 }
 
 #include "child.h"
+#include "ff/ff_func.h"
 #include "ffshim_args.h"
 #include "output.h"
 
@@ -39,6 +41,18 @@ bool is_this_program(const std::string &path)
     struct stat self, other;
     return stat("/proc/self/exe", &self) == 0 && stat(path.c_str(), &other) == 0 &&
            self.st_dev == other.st_dev && self.st_ino == other.st_ino;
+}
+
+// As ffprobe, tells the library whether the input's first video stream
+// carries length-prefixed NAL units: "header_info=0" when it does, else 1.
+void say_header_info(const std::vector<std::string> &args)
+{
+    const std::string *input = nullptr;
+    for (size_t i = 0; i + 1 < args.size(); i++)
+        if (args[i] == "-i") input = &args[i + 1];
+    if (!input) return;
+    av_log_set_level(AV_LOG_QUIET);  // the probe's own output is already complete
+    ffshim::say(std::string("header_info=") + (is_h2645_mp4toannexb(input->c_str()) == 1 ? "0" : "1"));
 }
 
 }  // namespace
@@ -72,7 +86,6 @@ int main(int argc, char **argv)
     for (const std::string &note : plan.notes) say(note);
 
     int status = run_stock(program, plan.args, plan.owner_pid);
-    // As ffprobe, the library's probe also expects a "header_info=" line
-    // after the stock output; that line is not written yet.
+    if (tool == "ffprobe") say_header_info(plan.args);
     return status;
 }
