@@ -7,8 +7,11 @@
 // whenever the pipe stays silent for a while.
 #include "cvt/runner.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <new>
 
 #include "support/platform.h"
 #include "support/rtkit.h"
@@ -25,7 +28,11 @@ constexpr size_t k_dir_size = 4096;
 }  // namespace
 
 struct pipe_info {
-    int32_t eof;        // 1 once the child has ended and its output is drained
+    // Two threads may read one child's output (a job's monitor and a host
+    // asking for the tool's pid): each pipe_fgets takes whole lines under
+    // this lock, so the readers share the output line by line.
+    std::mutex read_lock;
+    std::atomic<int32_t> eof;  // 1 once the child has ended and its output is drained
     int process;        // the child's process id
     int stdout_rd;      // read end of the pipe
     int32_t hung_up;    // every write end is closed and the pipe is read to its end
@@ -149,14 +156,14 @@ pipe_info *pipe_popen(const char *cmd, const char *mode)
         LOG_INFO("strcmp(mode, \"r\") != 0");
         return NULL;
     }
-    auto *fp = static_cast<pipe_info *>(calloc(1, sizeof(pipe_info)));
+    auto *fp = new (std::nothrow) pipe_info();
     if (fp == NULL) LOG_FATAL("pipe_info == NULL");
 
     int stdout_rd = -1;
     int stdout_wr = -1;
     if (os_pipe_create(&stdout_rd, &stdout_wr) != 0) {
         LOG_INFO("!CreatePipe(&stdout_rd, &stdout_wr, &sa, 0)");
-        free(fp);
+        delete fp;
         return NULL;
     }
     // The child runs in the library's directory, next to the tools.
@@ -172,7 +179,7 @@ pipe_info *pipe_popen(const char *cmd, const char *mode)
     os_fd_close(stdout_wr);
     if (pid < 1) {
         os_fd_close(stdout_rd);
-        free(fp);
+        delete fp;
         return NULL;
     }
     fp->eof = 0;
@@ -187,6 +194,7 @@ char *pipe_fgets(char *buf, int count, pipe_info *fp)
         LOG_INFO("buf == NULL || count <= 0 || fp == NULL");
         return NULL;
     }
+    std::lock_guard<std::mutex> reading(fp->read_lock);
     int exit_counter = 0;
     int failed_queries = 0;
     bool in_grace = false;
@@ -250,7 +258,7 @@ int pipe_pclose(pipe_info *fp)
     drain_until_exit(fp);
     os_process_reap(fp->process);
     os_fd_close(fp->stdout_rd);
-    free(fp);
+    delete fp;
     return 0;
 }
 

@@ -135,7 +135,7 @@ bool make_media(const std::string &path, int seconds, const std::vector<std::str
 bool make_mp4_h264_aac(const std::string &path, int seconds, int width, int height)
 {
     return make_media(path, seconds,
-                      {"-c:v", "libx264", "-profile:v", "high", "-pix_fmt", "yuv420p", "-preset", "ultrafast",
+                      {"-c:v", "libx264", "-profile:v", "high", "-pix_fmt", "yuv420p", "-preset", "veryfast",
                        "-g", "25", "-c:a", "aac", "-b:a", "64k"},
                       width, height, true);
 }

@@ -1,0 +1,122 @@
+// The conversion monitor: follows the tool's output, turns "time=" into a
+// position, recognises failure, watches the destination, and at its end
+// kills the tool and reports.
+#include "sdk/cvt_monitor.h"
+
+#include <cstring>
+
+#include "cvt/parsers.h"
+#include "cvt/runner.h"
+#include "sdk/event.h"
+#include "sdk/job_records.h"
+#include "sdk/monitor_common.h"
+#include "support/rtkit.h"
+
+namespace {
+
+constexpr int kLineSize = 4096;
+constexpr int kStallLimit = 30000;     // idle polls without progress or file change
+constexpr int kStatusCheckEvery = 100; // idle polls between destination checks
+
+void notify_failure(cvt_info *info)
+{
+    notify(info, TARSA_EVENT_CVT_FAIL, reinterpret_cast<intptr_t>(info->dst_file),
+           static_cast<uint32_t>(std::strlen(info->dst_file)));
+}
+
+int pid_of_line(const char *line)
+{
+    char copy[kLineSize];
+    str_copy(copy, sizeof copy, line);
+    return get_buf_pid(copy);
+}
+
+}  // namespace
+
+int get_cvt_progress(void *arg)
+{
+    cvt_info *info = static_cast<cvt_info *>(arg);
+    if (!info) {
+        LOG_INFO("cvt_info == NULL");
+        return 0;
+    }
+    int pid = -1;
+    int last_time = -1;
+    int time_count = -1;
+    bool eof = false;
+    const int duration = info->result.duration;
+    os_file_status file_properties = {0, 0};
+    char buf[kLineSize];
+    bool stopped = false;
+
+    for (;;) {
+        if (!info->running.load()) {
+            stopped = true;
+            break;
+        }
+        if (time_count == kStallLimit || eof) break;
+        if (pipe_feof(info->fp) != 0) {
+            LOG_INFO("get_cvt_progress EOF filename:%s", info->dst_file);
+            eof = true;
+            continue;
+        }
+        std::memset(buf, 0, sizeof buf);
+        if (!pipe_fgets(buf, sizeof buf, info->fp)) {
+            if (time_count >= 0 && time_count < kStallLimit) time_count++;
+            if (time_count >= 0 && time_count % kStatusCheckEvery == 0) {
+                os_file_status st = {0, 0};
+                char retried[MAX_PATH] = {0};
+                int ret = dst_status(info->dst_file, &st, retried);
+                if (ret != 0) LOG_INFO("filename:%s ret:%d", retried, ret);
+                else if (st.mtime != file_properties.mtime) {
+                    time_count = 0;
+                    file_properties = st;
+                }
+            }
+            os_sleep(10);
+            continue;
+        }
+        if (!std::strstr(buf, "incorrect timestamps in the output") && !std::strstr(buf, "is backward in time"))
+            LOG_INFO("Conversion [file_name]:%s buf:%s", info->dst_file, buf);
+        if (std::strstr(buf, "Conversion failed")) {
+            notify_failure(info);
+            LOG_INFO("get_cvt_progress File Conversion failed!");
+            stopped = true;  // straight to the finish
+            break;
+        }
+        if (pid == -1) pid = pid_of_line(buf);
+        int cur_time = get_buf_cur_time(buf);
+        if (cur_time == -1) {
+            os_sleep(1);
+            continue;
+        }
+        last_time = cur_time;
+        time_count = 0;
+        int position = position_percent(cur_time, duration);
+        if (position > static_cast<int>(info->pos.load()) && position < 100) {
+            info->pos.store(static_cast<uint32_t>(position));
+            notify(info, TARSA_EVENT_CVT_POS, 0, static_cast<uint32_t>(position));
+        }
+        os_sleep(1);
+    }
+
+    if (!stopped) {
+        if (eof) settle_destination("get_cvt_progress", info->dst_file, info->running, &file_properties);
+        char when[64];
+        os_ctime_text(file_properties.mtime, when, sizeof when);
+        LOG_INFO("get_cvt_progress END filename:%s filename_tmp_size:%lld last_time:%d time_count:%d Last file "
+                 "modification time:%s",
+                 info->dst_file, static_cast<long long>(file_properties.size), last_time, time_count, when);
+        if (last_time == -1) {
+            notify_failure(info);
+        } else {
+            if (info->result.duration == 0) info->result.duration = last_time;
+            info->pos.store(100);
+        }
+    }
+
+    info->pos.store(100);
+    if (pid != -1) kill_process(pid);
+    notify(info, TARSA_EVENT_CVT_POS, 0, 100);
+    return 0;
+}

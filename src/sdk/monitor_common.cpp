@@ -1,0 +1,55 @@
+#include "sdk/monitor_common.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "support/rtkit.h"
+
+void strip_backslashes(const char *in, char *out, size_t size)
+{
+    if (!out || size == 0) return;
+    size_t n = 0;
+    for (const char *p = in; p && *p && n + 1 < size; p++)
+        if (*p != '\\') out[n++] = *p;
+    out[n] = '\0';
+}
+
+int dst_status(const char *dst, os_file_status *st, char *retried_name)
+{
+    os_file_status fresh = {0, 0};
+    int ret = os_stat(dst, &fresh);
+    if (ret != 0) {
+        char name[MAX_PATH];
+        strip_backslashes(dst, name, sizeof name);
+        ret = os_stat(name, &fresh);
+        if (retried_name) str_copy(retried_name, MAX_PATH, name);
+    }
+    if (ret == 0) *st = fresh;
+    return ret;
+}
+
+void settle_destination(const char *who, const char *dst, const shared_u32 &running, os_file_status *props)
+{
+    int unchanged = 0;
+    while (running.load()) {
+        os_sleep(SETTLE_CHECK_MS);
+        os_file_status st = {0, 0};
+        if (dst_status(dst, &st, nullptr) != 0) {
+            LOG_INFO("%s END filename:%s stat error errno = %d", who, dst, errno);
+            return;
+        }
+        if (st.size == props->size) {
+            if (++unchanged > SETTLE_EQUAL_CHECKS) return;
+        } else {
+            *props = st;
+            unchanged = 0;
+        }
+    }
+}
+
+int position_percent(int cur, int len)
+{
+    if (len == 0) return 0;
+    int pos = cur * 100 / len;
+    return pos > 100 ? 100 : pos;
+}
