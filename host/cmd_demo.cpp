@@ -1,44 +1,19 @@
-// tarsa: probe media files and run jobs with tarsasdk from the command line.
+// The demo: generate sample media with the system's ffmpeg, probe it with
+// the library, convert it to FLV and probe the result.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
-#include "tarsasdk.h"
+#include "commands.h"
 
 extern char **environ;
 
 namespace {
-
-void usage()
-{
-    std::fprintf(stderr,
-                 "usage: tarsa demo            generate sample media, probe it\n"
-                 "       tarsa probe FILE      print what a media file holds\n");
-}
-
-int print_probe(const char *file)
-{
-    probe_result_ex r;
-    std::memset(&r, 0, sizeof r);
-    if (!tarsa_sdk_probe_ex2(file, &r)) {
-        std::fprintf(stderr, "tarsa: cannot probe %s (not a readable media file)\n", file);
-        return 1;
-    }
-    std::printf("file:       %s\n", file);
-    std::printf("container:  %s\n", r.result.f_fmt);
-    std::printf("video:      %s\n", r.result.v_fmt[0] ? r.result.v_fmt : "(none)");
-    std::printf("audio:      %s\n", r.result.a_fmt[0] ? r.result.a_fmt : "(none)");
-    std::printf("duration:   %d s\n", r.result.duration);
-    std::printf("size:       %dx%d\n", r.result.width, r.result.height);
-    return 0;
-}
 
 // Runs a program without a shell and waits for it; its output is discarded.
 int run_quiet(const std::vector<std::string> &argv)
@@ -48,6 +23,7 @@ int run_quiet(const std::vector<std::string> &argv)
     args.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     pid_t pid;
@@ -60,15 +36,19 @@ int run_quiet(const std::vector<std::string> &argv)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-int demo()
+}  // namespace
+
+int cmd_demo(const arg_list &args)
 {
+    if (!args.empty()) return 2;
     char dir_template[] = "/tmp/tarsa-demo-XXXXXX";
     const char *dir = mkdtemp(dir_template);
     if (!dir) {
         std::perror("tarsa: mkdtemp");
         return 1;
     }
-    std::string sample = std::string(dir) + "/sample.mp4";
+    const std::string sample = std::string(dir) + "/sample.mp4";
+    const std::string converted = std::string(dir) + "/sample.flv";
     std::printf("generating sample media %s ...\n", sample.c_str());
     int rc = run_quiet({"/usr/bin/ffmpeg", "-y", "-f", "lavfi", "-i", "testsrc2=size=640x360:rate=25:duration=8",
                         "-f", "lavfi", "-i", "sine=frequency=440:duration=8", "-c:v", "libx264", "-preset",
@@ -76,32 +56,11 @@ int demo()
     int result = 1;
     if (rc != 0) {
         std::fprintf(stderr, "tarsa: could not generate sample media (is ffmpeg installed?)\n");
-    } else {
-        result = print_probe(sample.c_str());
+    } else if ((result = cmd_probe({sample})) == 0 && (result = cmd_convert({sample, converted, "--watermark", "tarsasdk"})) == 0) {
+        result = cmd_probe({converted});
     }
     std::remove(sample.c_str());
+    std::remove(converted.c_str());
     rmdir(dir);
     return result;
-}
-
-}  // namespace
-
-int main(int argc, char **argv)
-{
-    if (argc < 2) {
-        usage();
-        return 2;
-    }
-    std::string command = argv[1];
-    tarsa_sdk_startup();
-    int rc = 2;
-    if (command == "demo") {
-        rc = demo();
-    } else if (command == "probe" && argc == 3) {
-        rc = print_probe(argv[2]);
-    } else {
-        usage();
-    }
-    tarsa_sdk_cleanup();
-    return rc;
 }
