@@ -41,10 +41,11 @@ int set_ff_path(const char *path)
     }
     str_copy(s_ff_path, sizeof s_ff_path, path);
     // Bounded to the 260-byte fields; a directory that leaves no room for
-    // the tool's name is logged.
-    if (std::snprintf(s_ffmpeg_path, sizeof s_ffmpeg_path, "%sffmpeg", s_ff_path) >= MAX_PATH ||
-        std::snprintf(s_ffprobe_path, sizeof s_ffprobe_path, "%sffprobe", s_ff_path) >= MAX_PATH)
-        LOG_INFO("strlen(s_ffprobe_path) >= MAX_PATH");
+    // the tool's name is logged. Both are formatted: a short-circuit would
+    // leave the ffprobe path of an earlier directory behind.
+    int ffmpeg_len = std::snprintf(s_ffmpeg_path, sizeof s_ffmpeg_path, "%sffmpeg", s_ff_path);
+    int ffprobe_len = std::snprintf(s_ffprobe_path, sizeof s_ffprobe_path, "%sffprobe", s_ff_path);
+    if (ffmpeg_len >= MAX_PATH || ffprobe_len >= MAX_PATH) LOG_INFO("strlen(s_ffprobe_path) >= MAX_PATH");
     return 1;
 }
 

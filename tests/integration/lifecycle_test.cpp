@@ -1,0 +1,184 @@
+// Start-up and clean-up with a tool in the library's directory: the version
+// query runs once per start-up, the tool paths come from the directory, and
+// a missing or silent tool leaves the version empty without failing.
+//
+// Start-up state is process-wide: every test here begins from a cleaned-up
+// library and puts the state back when it ends.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "log_text.h"
+#include "sdk/sdk_globals.h"
+#include "sdk_state.h"
+#include "tarsasdk.h"
+#include "test_util.h"
+
+namespace {
+
+long file_size(const std::string &path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
+}
+
+// Index of the first message equal to msg, or -1.
+int index_of(const std::vector<std::string> &messages, const std::string &msg)
+{
+    auto it = std::find(messages.begin(), messages.end(), msg);
+    return it == messages.end() ? -1 : static_cast<int>(it - messages.begin());
+}
+
+bool any_starts_with(const std::vector<std::string> &messages, const std::string &head)
+{
+    for (const std::string &m : messages)
+        if (m.rfind(head, 0) == 0) return true;
+    return false;
+}
+
+class Lifecycle : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(dir_.path().empty());
+        lib_dir_ = dir_.path() + "/";
+        runs_ = dir_.file("runs");
+        tarsa_sdk_cleanup();
+        std::memset(s_ffmpeg_version, 0, sizeof s_ffmpeg_version);
+    }
+
+    // Lays the fake tools into the library's directory with this script.
+    void fake_tools(const std::string &script)
+    {
+        tt::install_fake_tools(dir_.path());
+        ASSERT_TRUE(tt::write_file(dir_.file("script"), script));
+        script_env_.reset(new tt::EnvGuard("TARSA_FAKE_SCRIPT", dir_.file("script")));
+        tt::set_module_path(lib_dir_);
+    }
+
+    tt::SdkStateGuard state_;  // restored last, after the directory is gone
+    tt::TempDir dir_;
+    std::unique_ptr<tt::EnvGuard> script_env_;
+    std::string lib_dir_;
+    std::string runs_;  // one byte per start of the fake ffmpeg
+};
+
+TEST_F(Lifecycle, SecondStartupDoesNotQueryTheVersionAgain)
+{
+    fake_tools("append " + runs_ + " 1\n"
+               "print ffmpeg version 9.9.9-test Copyright (c) 2000-2024 the FFmpeg developers\n");
+    tt::LogCapture log;
+    EXPECT_EQ(tarsa_sdk_startup(), 1);
+    EXPECT_EQ(tarsa_sdk_startup(), 1);
+    EXPECT_EQ(file_size(runs_), 1);
+    EXPECT_STREQ(s_ffmpeg_version, "ffmpeg version 9.9.9-test");
+    EXPECT_EQ(tt::count_message(log, "ffmpeg version:ffmpeg version 9.9.9-test"), 1);
+
+    // After a clean-up, start-up runs every step again.
+    EXPECT_EQ(tarsa_sdk_cleanup(), 1);
+    EXPECT_EQ(tarsa_sdk_startup(), 1);
+    EXPECT_EQ(file_size(runs_), 2);
+}
+
+TEST_F(Lifecycle, StartedFlagFollowsStartupAndCleanup)
+{
+    fake_tools("print ffmpeg version 1.0 Copyright\n");
+    EXPECT_EQ(tarsa_sdk_is_startup(), 0);
+    EXPECT_EQ(tarsa_sdk_startup(), 1);
+    EXPECT_EQ(tarsa_sdk_is_startup(), 1);
+    EXPECT_EQ(tarsa_sdk_cleanup(), 1);
+    EXPECT_EQ(tarsa_sdk_is_startup(), 0);
+    // Clean-up only clears the flag: paths and version stay.
+    EXPECT_EQ(std::string(s_ffprobe_path), lib_dir_ + "ffprobe");
+    EXPECT_STREQ(s_ffmpeg_version, "ffmpeg version 1.0");
+}
+
+TEST_F(Lifecycle, ToolPathsAndVersionCommandComeFromTheLibraryDirectory)
+{
+    fake_tools("print ffmpeg version 1.0 Copyright\n");
+    tt::EnvGuard argv_out("TARSA_FAKE_ARGV_OUT", dir_.file("argv"));
+    ASSERT_EQ(tarsa_sdk_startup(), 1);
+    EXPECT_EQ(std::string(s_ff_path), lib_dir_);
+    EXPECT_EQ(std::string(s_ffmpeg_path), lib_dir_ + "ffmpeg");
+    EXPECT_EQ(std::string(s_ffprobe_path), lib_dir_ + "ffprobe");
+    // The version query starts the ffmpeg of that directory with "-version".
+    EXPECT_EQ(tt::read_file(dir_.file("argv")), lib_dir_ + "ffmpeg\n-version\n");
+}
+
+TEST_F(Lifecycle, MissingToolLeavesTheVersionEmpty)
+{
+    tt::set_module_path(lib_dir_);  // a directory without tools
+    tt::LogCapture log;
+    EXPECT_EQ(tarsa_sdk_startup(), 1);
+    EXPECT_EQ(tarsa_sdk_is_startup(), 1);
+    EXPECT_STREQ(s_ffmpeg_version, "");
+    std::vector<std::string> messages = tt::log_messages(log);
+    int create_fail = index_of(messages, "CreateProcess fail");
+    int fp_null = index_of(messages, "fp == NULL");
+    ASSERT_GE(create_fail, 0);
+    EXPECT_GT(fp_null, create_fail);
+    // The query gives up before it would report a version.
+    EXPECT_FALSE(any_starts_with(messages, "ffmpeg version:"));
+    // The other steps still ran.
+    EXPECT_EQ(std::string(s_ffmpeg_path), lib_dir_ + "ffmpeg");
+}
+
+TEST_F(Lifecycle, OutputWithoutVersionLineStoresTheEmptyText)
+{
+    fake_tools("print hello\nprint ffprobe version 5.1 Copyright (c) 2007-2022\nexit 0\n");
+    ASSERT_EQ(set_ffmpeg_version("ffmpeg version 0.1-old"), 1);
+    tt::LogCapture log;
+    EXPECT_EQ(check_ffmpeg_version(), 0);
+    EXPECT_STREQ(s_ffmpeg_version, "");
+    EXPECT_EQ(tt::count_message(log, "ffmpeg version:"), 1);
+}
+
+TEST_F(Lifecycle, TooLongVersionTextGivesWayToTheNextLine)
+{
+    const std::string too_long = "ffmpeg version " + std::string(260 - 15, 'x');
+    fake_tools("print " + too_long + " Copyright (c) 2000-2024\n" +
+               "print ffmpeg version 2.0-next Copyright (c) 2000-2024 the FFmpeg developers\n");
+    tt::LogCapture log;
+    EXPECT_EQ(check_ffmpeg_version(), 1);
+    EXPECT_STREQ(s_ffmpeg_version, "ffmpeg version 2.0-next");
+    std::vector<std::string> messages = tt::log_messages(log);
+    int skipped = index_of(messages, "check_4g_network_media_link len:260");
+    ASSERT_GE(skipped, 0);
+    EXPECT_GT(index_of(messages, "ffmpeg version:ffmpeg version 2.0-next"), skipped);
+}
+
+TEST_F(Lifecycle, VersionQueryKillsAToolThatGoesOnRunning)
+{
+    // A tool that prints its pid and version, then would stay for 30 s:
+    // the query kills it by that pid instead of waiting for its end.
+    fake_tools("pid\nprint ffmpeg version 3.3 Copyright (c) 2000-2017\nsleep 30000\n");
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(check_ffmpeg_version(), 1);
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 10.0);
+    EXPECT_STREQ(s_ffmpeg_version, "ffmpeg version 3.3");
+}
+
+TEST_F(Lifecycle, RealToolGivesTheStockVersionText)
+{
+    tt::RunResult stock = tt::run_program({tt::stock_ffmpeg(), "-version"});
+    ASSERT_EQ(stock.exit_code, 0);
+    const std::string first = stock.output.substr(0, stock.output.find('\n'));
+    size_t copyright = first.find(" Copyright");
+    ASSERT_NE(copyright, std::string::npos) << first;
+
+    tt::set_module_path(tt::bin_dir());
+    ASSERT_EQ(tarsa_sdk_startup(), 1);
+    const std::string version = s_ffmpeg_version;
+    EXPECT_EQ(version.rfind("ffmpeg version ", 0), 0u) << version;
+    EXPECT_EQ(version.find(" Copyright"), std::string::npos) << version;
+    EXPECT_EQ(version, first.substr(0, copyright));
+}
+
+}  // namespace
