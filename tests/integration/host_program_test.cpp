@@ -42,7 +42,7 @@ TEST(HostProgram, ProbeOfATextFileFails)
     ASSERT_TRUE(tt::write_file(file, "not media at all\n"));
     tt::RunResult r = tt::run_program({tarsa(), "probe", file});
     EXPECT_NE(r.exit_code, 0);
-    EXPECT_TRUE(in_order(tt::split_lines(r.output), {"tarsa: cannot probe " + file + " (not a readable media file)"}))
+    EXPECT_TRUE(in_order(tt::split_lines(r.output), {"tarsa: cannot probe " + file + ": not a readable media file"}))
         << r.output;
 }
 

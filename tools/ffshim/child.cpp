@@ -136,7 +136,8 @@ int forward_and_wait(pid_t child, Fd &out, pid_t owner_pid)
 
 }  // namespace
 
-int run_stock(const std::string &program, const std::vector<std::string> &args, pid_t owner_pid)
+int run_stock(const std::string &program, const std::vector<std::string> &args, pid_t owner_pid,
+              const std::function<void()> &alongside)
 {
     // Everything the child needs is prepared here: it may not allocate.
     std::vector<char *> argv;
@@ -177,6 +178,7 @@ int run_stock(const std::string &program, const std::vector<std::string> &args, 
         say("ffshim: cannot start " + program + ": " + std::strerror(exec_errno));
         return kExitNotStarted;
     }
+    if (alongside) alongside();
     return forward_and_wait(child, out_rd, owner_pid);
 }
 

@@ -6,6 +6,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,10 @@ constexpr int kExitOutputLost = 1;    // the shim's own output was closed
 // Returns once all output is forwarded and the child is reaped: the child's
 // exit status, or 128 + the signal that killed it. When owner_pid > 0 and
 // that process ends first, the child is killed and kExitOwnerGone returned.
-int run_stock(const std::string &program, const std::vector<std::string> &args, pid_t owner_pid);
+// `alongside` runs once the child has started, before its output is
+// forwarded (the output waits in the pipe meanwhile).
+int run_stock(const std::string &program, const std::vector<std::string> &args, pid_t owner_pid,
+              const std::function<void()> &alongside = nullptr);
 
 }  // namespace ffshim
 

@@ -10,14 +10,11 @@
 #include <string>
 #include <vector>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/log.h>
-}
+#include <algorithm>
 
 #include "child.h"
-#include "ff/ff_func.h"
 #include "ffshim_args.h"
+#include "inspect.h"
 #include "output.h"
 
 namespace {
@@ -43,16 +40,13 @@ bool is_this_program(const std::string &path)
            self.st_dev == other.st_dev && self.st_ino == other.st_ino;
 }
 
-// As ffprobe, tells the library whether the input's first video stream
-// carries length-prefixed NAL units: "header_info=0" when it does, else 1.
-void say_header_info(const std::vector<std::string> &args)
+// The input file of a probe: the argument after the last "-i".
+const std::string *input_of(const std::vector<std::string> &args)
 {
     const std::string *input = nullptr;
     for (size_t i = 0; i + 1 < args.size(); i++)
         if (args[i] == "-i") input = &args[i + 1];
-    if (!input) return;
-    av_log_set_level(AV_LOG_QUIET);  // the probe's own output is already complete
-    ffshim::say(std::string("header_info=") + (is_h2645_mp4toannexb(input->c_str()) == 1 ? "0" : "1"));
+    return input;
 }
 
 }  // namespace
@@ -79,13 +73,23 @@ int main(int argc, char **argv)
     }
 
     StockFeatures stock;
-    stock.has_libfdk_aac = avcodec_find_encoder_by_name("libfdk_aac") != nullptr;
     std::vector<std::string> args;
     for (int i = 1; i < argc; i++) args.push_back(argv[i]);
+    // Asking the FFmpeg libraries costs more than the rest of the tool
+    // layer's work; only a line that names the encoder needs the answer.
+    if (std::find(args.begin(), args.end(), "libfdk_aac") != args.end())
+        stock.has_libfdk_aac = stock_has_encoder("libfdk_aac") == 1;
     ArgPlan plan = plan_args(args, stock);
     for (const std::string &note : plan.notes) say(note);
 
-    int status = run_stock(program, plan.args, plan.owner_pid);
-    if (tool == "ffprobe") say_header_info(plan.args);
+    // As ffprobe, also tell whether the input's first video stream carries
+    // length-prefixed NAL units ("header_info=0") or not ("header_info=1").
+    // The file is inspected while the stock program runs.
+    int length_prefixed = -1;
+    const std::string *input = tool == "ffprobe" ? input_of(plan.args) : nullptr;
+    int status = run_stock(program, plan.args, plan.owner_pid, [&] {
+        if (input) length_prefixed = input_is_length_prefixed(*input);
+    });
+    if (length_prefixed >= 0) say(std::string("header_info=") + (length_prefixed == 1 ? "0" : "1"));
     return status;
 }

@@ -1,0 +1,16 @@
+// Loads the tool layer's FFmpeg-backed module on demand.
+#ifndef TARSA_FFSHIM_INSPECT_H
+#define TARSA_FFSHIM_INSPECT_H
+
+#include <string>
+
+namespace ffshim {
+
+// 1 / 0 as the stock build has the encoder; -1 when the module is missing.
+int stock_has_encoder(const char *name);
+// 1 length-prefixed, 0 not, -1 when the module is missing.
+int input_is_length_prefixed(const std::string &path);
+
+}  // namespace ffshim
+
+#endif
