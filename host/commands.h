@@ -11,6 +11,7 @@ using arg_list = std::vector<std::string>;
 int cmd_demo(const arg_list &args);
 int cmd_probe(const arg_list &args);
 int cmd_convert(const arg_list &args);
+int cmd_cut(const arg_list &args);
 
 struct command {
     const char *name;

@@ -16,6 +16,9 @@ const std::vector<command> &all_commands()
         {"convert", cmd_convert,
          "convert SRC DST [--type N] [--size WxH] [--no-audio] [--quality Q] [--vcodec ID]\n"
          "        [--acodec ID] [--watermark TEXT ...] [--threads N] [--preset P]"},
+        {"cut", cmd_cut,
+         "cut SRC DST --length SECONDS [--start SECONDS] [--type N] [--size WxH] [--no-audio]\n"
+         "        [--quality Q] [--encode] [--no-faststart]"},
     };
     return commands;
 }

@@ -9,8 +9,8 @@
 
 #include "cvt/cmd_appender.h"
 #include "cvt/cmd_buffer.h"
+#include "cvt/cmd_fragments.h"
 #include "cvt/fmt_table.h"
-#include "cvt/hwd.h"
 #include "sdk/job_records.h"
 #include "support/rtkit.h"
 
@@ -18,11 +18,6 @@ namespace {
 
 constexpr size_t kFragmentSize = 256;
 constexpr int32_t kPresetSize = 100;
-
-bool is_nvenc_fragment(const char *hwd_encoder_cmd)
-{
-    return std::strlen(hwd_encoder_cmd) >= 15 && std::strncmp(hwd_encoder_cmd + 10, "nvenc", 5) == 0;
-}
 
 void append_video_encode(cvt_info *info, cmd_appender &block, const char *hwd_encoder_cmd)
 {
@@ -73,43 +68,26 @@ int get_cvt_cmd(cvt_info *info, char *cmd)
     }
     cmd_buffer ffmpeg_cmd = make_cmd_buffer();
     char ffmpeg_pre_cmd[kFragmentSize] = {0};
-    char hwd_pre_cmd[kFragmentSize] = {0};
-    char hwd_decoder_cmd[kFragmentSize] = {0};
-    char hwd_encoder_cmd[kFragmentSize] = {0};
     char audio_cmd[kFragmentSize] = {0};
-    hwd_info hwd = {0, 0, 0};
-
-    if (get_cvt_hwd_type(info->usage_mode, &info->dst_codec_info, &info->result, info->hwd_type, &hwd) != 1) {
-        LOG_INFO("!get_cvt_hwd_type");
+    hwd_fragments hwd;
+    if (get_job_hwd_fragments(info->usage_mode, &info->dst_codec_info, &info->result, info->hwd_type,
+                              info->src_file, &hwd) != 1)
         return -1;
-    }
-    if (hwd.hwd_decoder != -1 && is_use_hwd_decodec(info->src_file, hwd.hwd_decoder) == 0) hwd.hwd_decoder = -1;
-    if (!get_hwd_cmd(&hwd, &info->dst_codec_info, hwd_pre_cmd, hwd_decoder_cmd, hwd_encoder_cmd)) {
-        LOG_INFO("!get_cvt_hwd_type");
-        return -1;
-    }
 
     cmd_appender block(ffmpeg_cmd.get(), CMD_BUF_SIZE);
     const dst_codec_info &dst = info->dst_codec_info;
     if (dst.v_copy == 0) {
-        append_video_encode(info, block, hwd_encoder_cmd);
-        str_copy(ffmpeg_pre_cmd, sizeof ffmpeg_pre_cmd, hwd_pre_cmd);
-    } else if (info->h2645_mp4toannexb && std::strncmp(info->result.v_fmt, "h264", 4) == 0) {
-        block.append("-c:v copy -bsf:v h264_mp4toannexb ");
-    } else if (info->h2645_mp4toannexb && std::strncmp(info->result.v_fmt, "hevc", 4) == 0) {
-        block.append("-c:v copy -bsf:v hevc_mp4toannexb ");
+        append_video_encode(info, block, hwd.encoder);
+        str_copy(ffmpeg_pre_cmd, sizeof ffmpeg_pre_cmd, hwd.pre);
     } else {
-        block.append("-c:v copy ");
+        block.append("%s", video_copy_fragment(info->h2645_mp4toannexb, info->result.v_fmt));
     }
 
     if (info->cvt_param.audio_enable == 0) {
         block.append(" -an ");
-    } else if (dst.a_copy == 0) {
-        if (!cvt_use_audio_cmd(info->dst_file, dst.a_codec_id, audio_cmd, sizeof audio_cmd))
-            str_copy(audio_cmd, sizeof audio_cmd, "copy");
-        block.append(" -c:a %s ", audio_cmd);
     } else {
-        block.append(" -c:a copy ");
+        job_audio_codec(info->dst_file, &dst, audio_cmd, sizeof audio_cmd);
+        block.append(" -c:a %s ", audio_cmd);
     }
 
     if (info->cvt_param.width != 0 && info->cvt_param.height != 0)
@@ -131,7 +109,7 @@ int get_cvt_cmd(cvt_info *info, char *cmd)
     }
 
     int n = std::snprintf(cmd, CMD_BUF_SIZE, "\"%s\" %s %s -i \"%s\" %s -y \"%s\" %s", s_ffmpeg_path, ffmpeg_pre_cmd,
-                          hwd_decoder_cmd, info->src_file, ffmpeg_cmd.get(), info->dst_file, s_cmd_suffix);
+                          hwd.decoder, info->src_file, ffmpeg_cmd.get(), info->dst_file, s_cmd_suffix);
     if (n < 0 || n >= CMD_BUF_SIZE) {
         LOG_INFO("strlen(cmd) >= CMD_BUF_SIZE");
         cmd[0] = '\0';

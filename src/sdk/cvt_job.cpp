@@ -3,16 +3,15 @@
 #include <new>
 
 #include "cvt/cmd_buffer.h"
-#include "cvt/codec_compat.h"
 #include "cvt/cvt_cmd.h"
 #include "cvt/fmt_table.h"
-#include "cvt/probe.h"
 #include "cvt/runner.h"
-#include "ff/ff_func.h"
 #include "sdk/cvt_monitor.h"
 #include "sdk/export_guard.h"
 #include "sdk/host_name.h"
+#include "sdk/job_launch.h"
 #include "sdk/job_records.h"
+#include "sdk/job_source.h"
 #include "support/rtkit.h"
 
 namespace {
@@ -23,26 +22,20 @@ void *create_job(const char *src_file, const char *dst_file, const cvt_param_v1 
         LOG_INFO("tarsa_sdk_create:!src_file || !dst_file || !param");
         return TARSA_INVALID_HANDLE;
     }
-    char src_file_name[CONVERTED_NAME_SIZE];
-    char dst_file_name[CONVERTED_NAME_SIZE];
-    convert_host_name(src_file, src_file_name);
-    convert_host_name(dst_file, dst_file_name);
+    job_source source;
+    convert_job_names(src_file, dst_file, &source);
     if ((param->cvt_param.width == 0 && param->cvt_param.height != 0) ||
         (param->cvt_param.width != 0 && param->cvt_param.height == 0)) {
         LOG_INFO("param->cvt_param.width == 0 && param->cvt_param.height != 0) || (param->cvt_param.width != 0 && "
                  "param->cvt_param.height == 0");
         return TARSA_INVALID_HANDLE;
     }
-    if (!check_job_file_name(src_file_name, "src_file_name") || !check_job_file_name(dst_file_name, "dst_file_name"))
-        return TARSA_INVALID_HANDLE;
-    probe_result result;
-    std::memset(&result, 0, sizeof result);
-    uint32_t h2645_mp4toannexb = 0;
-    if (!internal_probe(src_file_name, &result, &h2645_mp4toannexb)) {
+    const int ready = probe_job_source(&source);
+    if (ready == 0) return TARSA_INVALID_HANDLE;
+    if (ready < 0) {
         LOG_INFO("!internal_probe(src_file, &result, &h2645_mp4toannexb),src_file:%s", src_file);
         return TARSA_INVALID_HANDLE;
     }
-    h2645_mp4toannexb = is_h2645_mp4toannexb(src_file_name) == 1 ? 1 : 0;
     cvt_info *info = new (std::nothrow) cvt_info();
     if (!info) {
         LOG_INFO("cvt_info == NULL");
@@ -51,11 +44,11 @@ void *create_job(const char *src_file, const char *dst_file, const cvt_param_v1 
     info->opt_param = opt_param_create();
     if (!info->opt_param) LOG_INFO("cvt_info->opt_param == NULL");
     info->kind = TARSA_JOB_CONVERT;
-    str_copy(info->src_file, sizeof info->src_file, src_file_name);
-    str_copy(info->dst_file, sizeof info->dst_file, dst_file_name);
+    str_copy(info->src_file, sizeof info->src_file, source.src_file);
+    str_copy(info->dst_file, sizeof info->dst_file, source.dst_file);
     info->cvt_param = param->cvt_param;
-    info->result = result;
-    info->h2645_mp4toannexb = h2645_mp4toannexb;
+    info->result = source.result;
+    info->h2645_mp4toannexb = source.h2645_mp4toannexb;
     info->usage_mode = param->usage_mode;
     info->hwd_type = param->hwd_type;
     return info;
@@ -81,36 +74,17 @@ int start_job(cvt_info *info, dst_info *out)
         LOG_INFO("cvt_info->running");  // stop the job before starting it again
         return 0;
     }
-    if (!get_dst_file_codec_id_by_fmt(info->result.f_fmt, info->result.a_fmt, info->result.v_fmt, TARSA_JOB_CONVERT,
-                                      info->cvt_param.dst_file_type, info->cvt_param.width, info->cvt_param.height,
-                                      info->opt_param, &info->dst_codec_info)) {
-        LOG_INFO("get_dst_file_codec_id_by_fmt");
+    if (!choose_job_codecs(info->result, TARSA_JOB_CONVERT, info->cvt_param.dst_file_type, info->cvt_param.width,
+                           info->cvt_param.height, info->opt_param, &info->dst_codec_info))
         return 0;
-    }
     if (out) fill_dst_info(info->dst_codec_info, out);
     cmd_buffer cmd = make_cmd_buffer();
     if (get_cvt_cmd(info, cmd.get()) != 1) {
         LOG_INFO("get_cvt_cmd fail");
         return 0;
     }
-    pipe_info *fp = pipe_popen(cmd.get(), "r");
-    if (!fp) {
-        LOG_INFO("fp == NULL");
-        return 0;
-    }
-    info->fp = fp;
-    info->pos.store(0);
-    info->running.store(1);
-    if (!os_thread_create(&info->thr, nullptr, get_cvt_progress, info)) {
-        LOG_INFO("!os_thread_create(&cvt_info->thr, 0, get_cvt_progress, cvt_info)");
-        info->running.store(0);
-        // Nobody reads the tool's output: end it rather than wait for it.
-        kill_process(pipe_child_pid(fp));
-        pipe_pclose(fp);
-        info->fp = nullptr;
-        return 0;
-    }
-    return 1;
+    return launch_job_tool(tool_of(info), cmd.get(), get_cvt_progress, info,
+                           "!os_thread_create(&cvt_info->thr, 0, get_cvt_progress, cvt_info)");
 }
 
 int stop_job(cvt_info *info)
@@ -119,14 +93,7 @@ int stop_job(cvt_info *info)
         LOG_INFO("cvt_info == NULL");
         return 0;
     }
-    if (info->running.load()) {
-        info->running.store(0);
-        os_thread_join(&info->thr);
-    }
-    if (info->fp) {
-        pipe_pclose(info->fp);
-        info->fp = nullptr;
-    }
+    stop_job_tool(tool_of(info));
     return 1;
 }
 

@@ -24,13 +24,6 @@ void notify_failure(cvt_info *info)
            static_cast<uint32_t>(std::strlen(info->dst_file)));
 }
 
-int pid_of_line(const char *line)
-{
-    char copy[kLineSize];
-    str_copy(copy, sizeof copy, line);
-    return get_buf_pid(copy);
-}
-
 }  // namespace
 
 int get_cvt_progress(void *arg)
@@ -102,11 +95,7 @@ int get_cvt_progress(void *arg)
 
     if (!stopped) {
         if (eof) settle_destination("get_cvt_progress", info->dst_file, info->running, &file_properties);
-        char when[64];
-        os_ctime_text(file_properties.mtime, when, sizeof when);
-        LOG_INFO("get_cvt_progress END filename:%s filename_tmp_size:%lld last_time:%d time_count:%d Last file "
-                 "modification time:%s",
-                 info->dst_file, static_cast<long long>(file_properties.size), last_time, time_count, when);
+        log_monitor_end("get_cvt_progress", info->dst_file, file_properties, last_time, time_count);
         if (last_time == -1) {
             notify_failure(info);
         } else {

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "cvt/runner.h"
 #include "support/rtkit.h"
 
 void strip_backslashes(const char *in, char *out, size_t size)
@@ -52,4 +53,19 @@ int position_percent(int cur, int len)
     if (len == 0) return 0;
     int pos = cur * 100 / len;
     return pos > 100 ? 100 : pos;
+}
+
+int pid_of_line(const char *line)
+{
+    char copy[4096];  // get_buf_pid cuts the line it parses
+    str_copy(copy, sizeof copy, line);
+    return get_buf_pid(copy);
+}
+
+void log_monitor_end(const char *who, const char *dst, const os_file_status &props, int last_time, int time_count)
+{
+    char when[64];
+    os_ctime_text(props.mtime, when, sizeof when);
+    LOG_INFO("%s END filename:%s filename_tmp_size:%lld last_time:%d time_count:%d Last file modification time:%s",
+             who, dst, static_cast<long long>(props.size), last_time, time_count, when);
 }

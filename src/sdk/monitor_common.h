@@ -1,5 +1,6 @@
-// What the job monitors share: watching the destination file and waiting
-// for it to settle once the tool's output has ended.
+// What the job monitors share: watching the destination file, waiting for
+// it to settle once the tool's output has ended, the tool's pid from its
+// output, the position and the end report.
 #ifndef TARSA_SDK_MONITOR_COMMON_H
 #define TARSA_SDK_MONITOR_COMMON_H
 
@@ -30,5 +31,12 @@ void settle_destination(const char *who, const char *dst, const shared_u32 &runn
 
 // Percentage of `cur` seconds in `len` seconds: 0 when len is 0, at most 100.
 int position_percent(int cur, int len);
+
+// The tool's pid that a "PID =" line carries, or -1; the line stays intact.
+int pid_of_line(const char *line);
+
+// The end report: "<who> END filename:%s filename_tmp_size:%lld
+// last_time:%d time_count:%d Last file modification time:%s".
+void log_monitor_end(const char *who, const char *dst, const os_file_status &props, int last_time, int time_count);
 
 #endif
