@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <strings.h>
+#include <unistd.h>
 
 bool parse_int(const std::string &option, const std::string &text, long min, long max, int32_t *out)
 {
@@ -42,4 +43,12 @@ int32_t file_type_for(const std::string &dst)
     if (strcasecmp(ext, "avi") == 0) return 5;
     if (strcasecmp(ext, "h264") == 0) return 2;
     return 0;
+}
+
+std::string absolute_path(const std::string &path)
+{
+    if (path.empty() || path[0] == '/') return path;
+    char cwd[4096];
+    if (!getcwd(cwd, sizeof cwd)) return path;
+    return std::string(cwd) + "/" + path;
 }

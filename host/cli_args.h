@@ -13,4 +13,8 @@ bool parse_size(const std::string &text, uint32_t *width, uint32_t *height);
 // .avi 5, .h264 2; 0 (the tool chooses from the name) otherwise.
 int32_t file_type_for(const std::string &dst);
 
+// The tools run in the library's directory: names are made absolute
+// against the current directory before they reach the library.
+std::string absolute_path(const std::string &path);
+
 #endif

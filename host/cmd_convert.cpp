@@ -91,8 +91,8 @@ bool parse_convert(const arg_list &args, std::string *src, std::string *dst, con
         }
     }
     if (files.size() != 2) return false;
-    *src = files[0];
-    *dst = files[1];
+    *src = absolute_path(files[0]);
+    *dst = absolute_path(files[1]);
     if (!type_given) o->param.cvt_param.dst_file_type = file_type_for(*dst);
     return true;
 }

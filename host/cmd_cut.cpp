@@ -67,8 +67,8 @@ bool parse_cut(const arg_list &args, std::string *src, std::string *dst, cut_opt
         std::fprintf(stderr, "tarsa: cut needs --length SECONDS\n");
         return false;
     }
-    *src = files[0];
-    *dst = files[1];
+    *src = absolute_path(files[0]);
+    *dst = absolute_path(files[1]);
     if (!type_given) o->param.cut_param.dst_file_type = file_type_for(*dst);
     return true;
 }

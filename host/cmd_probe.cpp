@@ -1,13 +1,16 @@
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "cli_args.h"
 #include "commands.h"
 #include "tarsasdk.h"
 
 int cmd_probe(const arg_list &args)
 {
     if (args.size() != 1) return 2;
-    const char *file = args[0].c_str();
+    const std::string path = absolute_path(args[0]);
+    const char *file = path.c_str();
     probe_result_ex r;
     std::memset(&r, 0, sizeof r);
     if (!tarsa_sdk_probe_ex2(file, &r)) {

@@ -51,6 +51,8 @@
  * File names
  *   UTF-8. Input that is not valid UTF-8 is taken as GB18030 and converted.
  *   Names must fit 259 bytes and must not contain a double quote.
+ *   The tools run with the library's directory as working directory, so
+ *   pass absolute names: a relative name is looked up there.
  *
  * Log
  *   One line per message: "YYYY-MM-DD HH:MM:SS.mmm [info] file: F line: N msg".
