@@ -124,6 +124,11 @@ int stop_job(cvt_info *info)
         os_thread_join(&info->thr);
     }
     if (info->fp) {
+        // The monitor kills the tool by the pid the tool printed; a stop that
+        // came before that line was read would otherwise wait for the tool's
+        // own end. After the tool's end this kill finds an unreaped child and
+        // does nothing.
+        kill_process(pipe_child_pid(info->fp));
         pipe_pclose(info->fp);
         info->fp = nullptr;
     }
