@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
 # Builds and runs every test, then the unit tests again under
-# AddressSanitizer + UndefinedBehaviorSanitizer.
+# AddressSanitizer + UndefinedBehaviorSanitizer, then the conversion jobs'
+# concurrency, stop and shared-pipe tests under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh build
 (cd build && ctest -j2 --output-on-failure)
 scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DTARSA_SANITIZE=address
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest -L unit -j2 --output-on-failure)
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARSA_SANITIZE=thread >/dev/null
+cmake --build build-tsan -j"$(nproc)" --target tarsa_integration_tests
+(cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+  bin/tarsa_integration_tests --gtest_filter='CvtConcurrent*:CvtStop*:CvtToolPid*')

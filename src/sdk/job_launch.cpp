@@ -40,6 +40,11 @@ void stop_job_tool(job_tool tool)
         os_thread_join(&tool.thr);
     }
     if (tool.fp) {
+        // The monitor kills the tool by the pid the tool printed; a stop that
+        // came before that line was read would otherwise wait for the tool's
+        // own end. After the tool's end this kill finds an unreaped child and
+        // does nothing.
+        kill_process(pipe_child_pid(tool.fp));
         pipe_pclose(tool.fp);
         tool.fp = nullptr;
     }

@@ -6,6 +6,8 @@
 //   sleep MS                 pause
 //   append PATH BYTES        append BYTES zero bytes to PATH ($DST = last argument)
 //   spawn_holder MS          leave a child that keeps stdout open for MS, then go on
+//   grow PATH BYTES N MS     leave a child, detached from the output, that appends
+//                            BYTES zero bytes to PATH N times, MS apart; then go on
 //   hang                     sleep until killed
 //   exit CODE                exit with CODE
 //   bytes TEXT               TEXT with C escapes (\n \r \t \\ \xNN), no line break added
@@ -19,9 +21,13 @@
 //   sigstate N               "sig N blocked=<0|1> ignored=<0|1>"
 //   fds                      "fd N <link target>" for each open descriptor
 // TARSA_FAKE_ARGV_OUT=PATH writes the received arguments, one per line.
+// TARSA_FAKE_PROBE_SCRIPT=PATH, when set, is the script of a copy named
+// ffprobe (a job's source probe and end-of-job probe then differ from its
+// ffmpeg run).
 // "--run CMD..." as the first argument plays the following arguments as the
 // script (up to an argument "--"), instead of TARSA_FAKE_SCRIPT.
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/types.h>
 #include <time.h>
@@ -41,6 +47,32 @@ static std::string substitute(std::string text, int argc, char **argv)
     const std::string dst = argc > 1 ? argv[argc - 1] : "";
     for (size_t at; (at = text.find("$DST")) != std::string::npos;) text.replace(at, 4, dst);
     return text;
+}
+
+static bool named_ffprobe(const char *argv0)
+{
+    const char *slash = std::strrchr(argv0, '/');
+    return std::strcmp(slash ? slash + 1 : argv0, "ffprobe") == 0;
+}
+
+// The grower must not hold the tool's output open: the reader would then
+// wait for it instead of seeing the tool's end.
+static void grow_detached(const std::string &path, long bytes, int times, int ms)
+{
+    if (fork() != 0) return;
+    int null_fd = open("/dev/null", O_WRONLY);
+    if (null_fd >= 0) {
+        dup2(null_fd, 1);
+        dup2(null_fd, 2);
+        close(null_fd);
+    }
+    const std::string chunk(static_cast<size_t>(bytes), '\0');
+    for (int i = 0; i < times; i++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        std::ofstream out(path, std::ios::app | std::ios::binary);
+        out << chunk;
+    }
+    _exit(0);
 }
 
 static std::string unescape(const std::string &text)
@@ -73,7 +105,9 @@ int main(int argc, char **argv)
     if (argc > 1 && std::strcmp(argv[1], "--run") == 0) {
         for (int i = 2; i < argc && std::strcmp(argv[i], "--") != 0; i++) lines.push_back(argv[i]);
     } else {
-        const char *script_path = std::getenv("TARSA_FAKE_SCRIPT");
+        const char *probe_script = std::getenv("TARSA_FAKE_PROBE_SCRIPT");
+        const char *script_path =
+            probe_script && argc > 0 && named_ffprobe(argv[0]) ? probe_script : std::getenv("TARSA_FAKE_SCRIPT");
         if (!script_path) return 0;
         std::ifstream script(script_path);
         for (std::string line; std::getline(script, line);) lines.push_back(line);
@@ -104,6 +138,13 @@ int main(int argc, char **argv)
                 std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(arg.c_str())));
                 _exit(0);
             }
+        } else if (cmd == "grow") {
+            std::fflush(stdout);
+            char path[4096] = {0};
+            long bytes = 0;
+            int times = 0, ms = 0;
+            if (std::sscanf(arg.c_str(), "%4095s %ld %d %d", path, &bytes, &times, &ms) == 4)
+                grow_detached(path, bytes, times, ms);
         } else if (cmd == "hang") {
             std::fflush(stdout);
             for (;;) pause();

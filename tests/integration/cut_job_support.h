@@ -1,8 +1,8 @@
 // Helpers of the job tests: the events a job reports through the host's
 // callback, an environment variable set for one test, and the fake tool
 // put in place of the library's tools for one test.
-#ifndef TARSA_TEST_JOB_EVENTS_H
-#define TARSA_TEST_JOB_EVENTS_H
+#ifndef TARSA_TEST_CUT_JOB_SUPPORT_H
+#define TARSA_TEST_CUT_JOB_SUPPORT_H
 
 #include <chrono>
 #include <condition_variable>
@@ -15,22 +15,23 @@
 
 #include "sdk/sdk_globals.h"
 #include "tarsasdk.h"
+#include "fake_jobs.h"
 #include "test_util.h"
 
 namespace tt {
 
-struct JobEvent {
+struct CutEvent {
     void *job;
     uint32_t code;
     std::string name;  // the name p1 points to (failure events), else ""
     uint32_t p2;
-    bool operator==(const JobEvent &o) const
+    bool operator==(const CutEvent &o) const
     {
         return job == o.job && code == o.code && name == o.name && p2 == o.p2;
     }
 };
 
-inline std::ostream &operator<<(std::ostream &os, const JobEvent &e)
+inline std::ostream &operator<<(std::ostream &os, const CutEvent &e)
 {
     os << "{" << e.code << ", p2 " << e.p2;
     if (!e.name.empty()) os << ", \"" << e.name << "\"";
@@ -45,7 +46,7 @@ public:
     EventRecorder(const EventRecorder &) = delete;
     EventRecorder &operator=(const EventRecorder &) = delete;
 
-    std::vector<JobEvent> events() const
+    std::vector<CutEvent> events() const
     {
         std::lock_guard<std::mutex> guard(lock_);
         return events_;
@@ -56,7 +57,7 @@ public:
     {
         std::unique_lock<std::mutex> guard(lock_);
         return changed_.wait_for(guard, std::chrono::milliseconds(timeout_ms), [&] {
-            for (const JobEvent &e : events_)
+            for (const CutEvent &e : events_)
                 if (e.code == code && (p2 < 0 || e.p2 == static_cast<uint32_t>(p2))) return true;
             return false;
         });
@@ -66,7 +67,7 @@ private:
     static int32_t callback(void *job, uint32_t code, intptr_t p1, uint32_t p2, void *user)
     {
         auto *self = static_cast<EventRecorder *>(user);
-        JobEvent e{job, code, "", p2};
+        CutEvent e{job, code, "", p2};
         if (p1) e.name.assign(reinterpret_cast<const char *>(p1), p2);
         {
             std::lock_guard<std::mutex> guard(self->lock_);
@@ -78,7 +79,7 @@ private:
 
     mutable std::mutex lock_;
     std::condition_variable changed_;
-    std::vector<JobEvent> events_;
+    std::vector<CutEvent> events_;
 };
 
 // Sets an environment variable for the children started meanwhile, and
@@ -127,16 +128,6 @@ private:
     TempDir dir_;
     ScopedEnv script_env_;
 };
-
-// A status line of the tool at `seconds` of media time.
-inline std::string status_line(int seconds)
-{
-    char text[160];
-    std::snprintf(text, sizeof text,
-                  "frame=  %d fps=0.0 q=-1.0 size=       0kB time=%02d:%02d:%02d.00 bitrate=N/A speed=N/A",
-                  seconds * 25, seconds / 3600, seconds / 60 % 60, seconds % 60);
-    return text;
-}
 
 // Waits until `done` holds or timeout_ms passes; returns done().
 template <typename F>
