@@ -12,6 +12,7 @@ int cmd_demo(const arg_list &args);
 int cmd_probe(const arg_list &args);
 int cmd_convert(const arg_list &args);
 int cmd_cut(const arg_list &args);
+int cmd_merge(const arg_list &args);
 
 struct command {
     const char *name;

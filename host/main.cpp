@@ -19,6 +19,8 @@ const std::vector<command> &all_commands()
         {"cut", cmd_cut,
          "cut SRC DST --length SECONDS [--start SECONDS] [--type N] [--size WxH] [--no-audio]\n"
          "        [--quality Q] [--encode] [--no-faststart]"},
+        {"merge", cmd_merge,
+         "merge DST SRC SRC... [--type N] [--size WxH] [--no-audio] [--quality Q] [--tmp DIR]"},
     };
     return commands;
 }

@@ -4,9 +4,9 @@
 
 #include "cvt/cmd_buffer.h"
 #include "cvt/cvt_cmd.h"
-#include "cvt/fmt_table.h"
 #include "cvt/runner.h"
 #include "sdk/cvt_monitor.h"
+#include "sdk/dst_info_fill.h"
 #include "sdk/export_guard.h"
 #include "sdk/host_name.h"
 #include "sdk/job_launch.h"
@@ -52,16 +52,6 @@ void *create_job(const char *src_file, const char *dst_file, const cvt_param_v1 
     info->usage_mode = param->usage_mode;
     info->hwd_type = param->hwd_type;
     return info;
-}
-
-void fill_dst_info(const dst_codec_info &chosen, dst_info *out)
-{
-    out->video_copy = static_cast<uint32_t>(chosen.v_copy);
-    out->audio_copy = static_cast<uint32_t>(chosen.a_copy);
-    // At most 29 bytes each; the host passes a zeroed record.
-    std::strncpy(out->f_fmt, get_f_fmt_name(chosen.f_fmt_id), sizeof out->f_fmt - 1);
-    std::strncpy(out->v_fmt, get_v_fmt_name(chosen.v_codec_id), sizeof out->v_fmt - 1);
-    std::strncpy(out->a_fmt, get_a_fmt_name(chosen.a_codec_id), sizeof out->a_fmt - 1);
 }
 
 int start_job(cvt_info *info, dst_info *out)

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 #include <ostream>
 #include <string>
@@ -51,6 +52,14 @@ public:
         std::lock_guard<std::mutex> guard(lock_);
         return events_;
     }
+    // How many events `code` with p2 `p2` (any p2 when p2 < 0) have come.
+    int count(uint32_t code, long p2 = -1) const
+    {
+        int n = 0;
+        for (const JobEvent &e : events())
+            if (e.code == code && (p2 < 0 || e.p2 == static_cast<uint32_t>(p2))) n++;
+        return n;
+    }
     // Waits until `code` with p2 `p2` (any p2 when p2 < 0) has come; false
     // after timeout_ms.
     bool wait_for(uint32_t code, long p2, int timeout_ms)
@@ -74,9 +83,16 @@ private:
             self->events_.push_back(e);
         }
         self->changed_.notify_all();
-        return 0;
+        return self->on_event ? self->on_event(e) : 0;
     }
 
+public:
+    // Runs on the job's thread after the event is recorded; its result is
+    // the callback's answer (merges: -1 to event 301 aborts). Set it before
+    // the job starts.
+    std::function<int32_t(const JobEvent &)> on_event;
+
+private:
     mutable std::mutex lock_;
     std::condition_variable changed_;
     std::vector<CutEvent> events_;
