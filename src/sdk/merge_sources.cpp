@@ -130,6 +130,12 @@ int get_tmp_file_name(const char *dst_path, const char *ext, char *name)
         return 0;
     }
     const char *dir = s_tmp_path[0] ? s_tmp_path : dst_path;
+    // The temporaries are joined as "concat:a|b|c": a '|' in their
+    // directory would split one name in two.
+    if (std::strchr(dir, '|')) {
+        LOG_INFO("strchr(dir, '|') != NULL");
+        return 0;
+    }
     const int32_t index = s_tmp_file_index.fetch_add(1);
     const int n = std::snprintf(name, MAX_PATH, "%smerge_tmp_file-%d.%s", dir, index, ext);
     if (n < 0 || n >= MAX_PATH) {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "cvt/runner.h"
-#include "cut_job_support.h"
+#include "job_scope.h"
 #include "log_text.h"
 #include "sdk/job_records.h"
 #include "spawned.h"
@@ -20,7 +20,7 @@
 
 namespace {
 
-using tt::CutEvent;
+using tt::RecordedEvent;
 
 // Sources are 8 s at 25 fps with a key frame every 25 frames: a copied cut
 // starts at a key frame at most 1 s early, and the container may add up to
@@ -62,7 +62,7 @@ protected:
     struct Outcome {
         int started = 0;
         std::string cmd;  // what "start cvt cmd:" logged
-        std::vector<CutEvent> events;
+        std::vector<RecordedEvent> events;
         int pos = -1;
         void *job = nullptr;
         std::vector<std::string> log;
@@ -85,7 +85,7 @@ protected:
         if (out.started) {
             EXPECT_TRUE(tt::wait_until(
                 [&] {
-                    for (const CutEvent &e : rec.events())
+                    for (const RecordedEvent &e : rec.events())
                         if (e.code == TARSA_EVENT_CUT_FAIL || (e.code == TARSA_EVENT_CUT_POS && e.p2 == 100))
                             return true;
                     return false;
@@ -109,13 +109,13 @@ protected:
         ASSERT_FALSE(out.events.empty());
         uint32_t last = 0;
         for (size_t i = 0; i + 1 < out.events.size(); i++) {
-            const CutEvent &e = out.events[i];
+            const RecordedEvent &e = out.events[i];
             EXPECT_EQ(e.code, static_cast<uint32_t>(TARSA_EVENT_CUT_POS)) << e;
             EXPECT_GT(e.p2, last) << e;
             EXPECT_LT(e.p2, 100u) << e;
             last = e.p2;
         }
-        EXPECT_EQ(out.events.back(), (CutEvent{out.job, TARSA_EVENT_CUT_POS, "", 100}));
+        EXPECT_EQ(out.events.back(), (RecordedEvent{out.job, TARSA_EVENT_CUT_POS, "", 100}));
         EXPECT_EQ(out.pos, 100);
     }
 
@@ -267,7 +267,7 @@ TEST_F(CutJob, RangeBeyondTheSourceEndCountsAsDoneWithoutProgress)
     const std::string dst = out_.file("beyond.mp4");
     Outcome out = run_cut(source("src.mp4"), dst, params(3, 20, 3));
     ASSERT_EQ(out.started, 1);
-    EXPECT_EQ(out.events, (std::vector<CutEvent>{{out.job, TARSA_EVENT_CUT_POS, "", 100}}));
+    EXPECT_EQ(out.events, (std::vector<RecordedEvent>{{out.job, TARSA_EVENT_CUT_POS, "", 100}}));
     EXPECT_LE(media_duration(dst), kKeyFrameTolerance + kRounding);
 }
 
@@ -277,7 +277,7 @@ TEST_F(CutJob, UnwritableDestinationFailsWithTheFailureEventAlone)
     Outcome out = run_cut(source("src.mp4"), dst, params(3, 2, 3));
     ASSERT_EQ(out.started, 1);
     EXPECT_EQ(out.events,
-              (std::vector<CutEvent>{{out.job, TARSA_EVENT_CUT_FAIL, dst, static_cast<uint32_t>(dst.size())}}));
+              (std::vector<RecordedEvent>{{out.job, TARSA_EVENT_CUT_FAIL, dst, static_cast<uint32_t>(dst.size())}}));
     EXPECT_EQ(out.pos, 0);
 }
 
@@ -314,7 +314,7 @@ TEST_F(CutJob, StopOrDestroyWhileRunningEndsTheToolLayerAndItsChild)
             EXPECT_EQ(tarsa_sdk_cut_stop(job), 1);
             EXPECT_EQ(tarsa_sdk_cut_get_pos(job), 25);
         }
-        EXPECT_EQ(rec.events(), (std::vector<CutEvent>{{job, TARSA_EVENT_CUT_POS, "", 25}}));
+        EXPECT_EQ(rec.events(), (std::vector<RecordedEvent>{{job, TARSA_EVENT_CUT_POS, "", 25}}));
         EXPECT_FALSE(tt::process_running(layer));
         // The stand-in dies with the layer; its parent is gone, so it may
         // stay a zombie until init reaps it.

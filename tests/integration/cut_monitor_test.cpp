@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "cvt/runner.h"
-#include "cut_job_support.h"
+#include "job_scope.h"
 #include "log_text.h"
 #include "sdk/job_records.h"
 #include "spawned.h"
@@ -17,7 +17,7 @@
 
 namespace {
 
-using tt::CutEvent;
+using tt::RecordedEvent;
 
 class CutMonitor : public ::testing::Test {
 protected:
@@ -45,14 +45,14 @@ protected:
 
     static bool ended(const tt::EventRecorder &rec)
     {
-        for (const CutEvent &e : rec.events())
+        for (const RecordedEvent &e : rec.events())
             if (e.code == TARSA_EVENT_CUT_FAIL || (e.code == TARSA_EVENT_CUT_POS && e.p2 == 100)) return true;
         return false;
     }
 
-    std::vector<CutEvent> positions(void *job, const std::vector<uint32_t> &values)
+    std::vector<RecordedEvent> positions(void *job, const std::vector<uint32_t> &values)
     {
-        std::vector<CutEvent> out;
+        std::vector<RecordedEvent> out;
         for (uint32_t v : values) out.push_back({job, TARSA_EVENT_CUT_POS, "", v});
         return out;
     }
@@ -119,7 +119,7 @@ TEST_F(CutMonitor, OutputWithoutProgressIsAFailureReportedAlone)
     ASSERT_EQ(tarsa_sdk_cut_start(job), 1);
     EXPECT_TRUE(tt::wait_until([&] { return ended(rec); }, 20000));
     EXPECT_EQ(tarsa_sdk_cut_stop(job), 1);  // joined: nothing can follow
-    const std::vector<CutEvent> failure = {
+    const std::vector<RecordedEvent> failure = {
         {job, TARSA_EVENT_CUT_FAIL, dst_, static_cast<uint32_t>(dst_.size())}};
     EXPECT_EQ(rec.events(), failure);
     EXPECT_EQ(tarsa_sdk_cut_get_pos(job), 0);

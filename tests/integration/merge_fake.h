@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "log_text.h"
-#include "job_events.h"
+#include "job_scope.h"
 #include "proc_counts.h"
 #include "sdk/job_records.h"
 #include "sdk/sdk_globals.h"

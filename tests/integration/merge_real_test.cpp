@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "log_text.h"
-#include "job_events.h"
+#include "job_scope.h"
 #include "proc_counts.h"
 #include "sdk/job_records.h"
 #include "sdk/merge_sources.h"
@@ -62,7 +62,7 @@ protected:
 
     void SetUp() override
     {
-        recorder_.on_event = [this](const tt::JobEvent &e) -> int32_t {
+        recorder_.on_event = [this](const tt::RecordedEvent &e) -> int32_t {
             if (e.code == TARSA_EVENT_MERGE_POS && !log_.contains("[process_merge_file] cmd:"))
                 tmp_stage_max_.store(std::max(tmp_stage_max_.load(), e.p2));
             if (also_) also_(e);
@@ -101,9 +101,9 @@ protected:
     // the joining, one final 300/100 and no failure.
     void expect_one_success(void *job)
     {
-        std::vector<tt::JobEvent> events = recorder_.events();
+        std::vector<tt::RecordedEvent> events = recorder_.events();
         uint32_t last = 0;
-        for (const tt::JobEvent &e : events) {
+        for (const tt::RecordedEvent &e : events) {
             if (e.code != TARSA_EVENT_MERGE_POS) continue;
             EXPECT_GE(e.p2, last);
             last = e.p2;
@@ -132,7 +132,7 @@ protected:
     // Filled and read by the event hook, which runs on the merge worker.
     std::atomic<uint32_t> tmp_stage_max_{0};  // highest position before the joining
     std::atomic<int32_t> answer_301_{0};
-    std::function<void(const tt::JobEvent &)> also_;
+    std::function<void(const tt::RecordedEvent &)> also_;
 };
 
 TEST_F(RealMerge, ThreeMp4SourcesIntoMp4)
@@ -228,7 +228,7 @@ TEST_F(RealMerge, TemporariesGoIntoTheDirectorySet)
     for (const std::string &s : {a, b}) ASSERT_EQ(tarsa_sdk_merge_add_file(job, s.c_str()), 1);
     // Seen while the temporaries are made: they lie in the directory set.
     size_t most_seen = 0;
-    also_ = [&](const tt::JobEvent &e) {
+    also_ = [&](const tt::RecordedEvent &e) {
         if (e.code == TARSA_EVENT_MERGE_POS && e.p2 == 95) most_seen = temporaries_in(tmp_dir).size();
     };
     run_to_end(job);
@@ -266,8 +266,8 @@ TEST_F(FailingSource, AnsweredZeroMergesWithoutIt)
 {
     run_to_end(job_);
 
-    std::vector<tt::JobEvent> dropped;
-    for (const tt::JobEvent &e : recorder_.events())
+    std::vector<tt::RecordedEvent> dropped;
+    for (const tt::RecordedEvent &e : recorder_.events())
         if (e.code == TARSA_EVENT_MERGE_SRC_FAIL) dropped.push_back(e);
     ASSERT_EQ(dropped.size(), 1u);
     EXPECT_EQ(dropped[0].name, b_);

@@ -40,7 +40,7 @@ TEST_F(FakeMerge, StopWhileJoiningEndsAsSuccess)
     void *job = job_with_sources(2);
     script(mt::done_script());
     // Once both temporaries are complete, the joining runs without end.
-    recorder_.on_event = [this](const tt::JobEvent &e) {
+    recorder_.on_event = [this](const tt::RecordedEvent &e) {
         if (e.code == TARSA_EVENT_MERGE_POS && e.p2 == 95)
             script("pid\nappend $DST 100\nprint frame=125 time=00:00:05.00 bitrate=1\nticker 3000 20\n");
         return 0;
@@ -53,7 +53,7 @@ TEST_F(FakeMerge, StopWhileJoiningEndsAsSuccess)
     script("exit 1\n");  // the destination check after the final event
     EXPECT_EQ(tarsa_sdk_merge_stop(job), 1);
 
-    std::vector<tt::JobEvent> events = recorder_.events();
+    std::vector<tt::RecordedEvent> events = recorder_.events();
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events.back().code, static_cast<uint32_t>(TARSA_EVENT_MERGE_POS));
     EXPECT_EQ(events.back().p2, 100u);
@@ -68,7 +68,7 @@ TEST_F(FakeMerge, JoiningWithoutProgressFails)
 {
     void *job = job_with_sources(2);
     script(mt::done_script());
-    recorder_.on_event = [this](const tt::JobEvent &e) {
+    recorder_.on_event = [this](const tt::RecordedEvent &e) {
         if (e.code == TARSA_EVENT_MERGE_POS && e.p2 == 95) script("pid\nprint no progress here\nexit 1\n");
         return 0;
     };
@@ -76,7 +76,7 @@ TEST_F(FakeMerge, JoiningWithoutProgressFails)
     ASSERT_TRUE(tt::wait_until([&] { return recorder_.count(TARSA_EVENT_MERGE_FAIL) == 1; }, 10000));
     EXPECT_EQ(tarsa_sdk_merge_stop(job), 1);
 
-    std::vector<tt::JobEvent> events = recorder_.events();
+    std::vector<tt::RecordedEvent> events = recorder_.events();
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events.back().code, static_cast<uint32_t>(TARSA_EVENT_MERGE_FAIL));
     EXPECT_EQ(events.back().name, dst());
@@ -101,7 +101,7 @@ TEST_F(FakeMerge, FailedTemporariesAreDroppedAndTheWorkerWaits)
     EXPECT_EQ(tarsa_sdk_merge_get_pos(job), 0);
     EXPECT_EQ(tarsa_sdk_merge_stop(job), 1);
 
-    std::vector<tt::JobEvent> events = recorder_.events();
+    std::vector<tt::RecordedEvent> events = recorder_.events();
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].name, dir_.file("s0.mp4"));
     EXPECT_EQ(events[1].name, dir_.file("s1.mp4"));
@@ -241,7 +241,7 @@ TEST_F(TmpStage, ChildWithoutProgressFailsAndIsDropped)
                                           " last_time == -1"),
               1);
     // The host's -1 aborts the pass with the list as it is.
-    recorder_.on_event = [](const tt::JobEvent &) { return -1; };
+    recorder_.on_event = [](const tt::RecordedEvent &) { return -1; };
     EXPECT_EQ(process_create_tmp_file(list_), -1);
     EXPECT_EQ(adt_dlist_size(list_), 2);
     ASSERT_EQ(recorder_.count(TARSA_EVENT_MERGE_SRC_FAIL), 1);

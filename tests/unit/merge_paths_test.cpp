@@ -94,6 +94,17 @@ TEST_F(MergeTmpPath, MissingArgumentsTakeNoNumber)
     EXPECT_EQ(s_tmp_file_index.load(), n);
 }
 
+TEST_F(MergeTmpPath, DirectoryWithABarIsRefused)
+{
+    // The concatenation names its inputs "concat:a|b": a '|' would split a name.
+    const int32_t n = s_tmp_file_index.load();
+    char name[MAX_PATH] = {0};
+    EXPECT_EQ(get_tmp_file_name("/out|put/", "ts", name), 0);
+    EXPECT_EQ(tt::count_message(log_, "strchr(dir, '|') != NULL"), 1);
+    EXPECT_EQ(name[0], '\0');
+    EXPECT_EQ(s_tmp_file_index.load(), n);
+}
+
 TEST_F(MergeTmpPath, SeparatorIsAddedOnlyWhenMissing)
 {
     ASSERT_EQ(set_tmp_path((dir_.path() + "/").c_str()), 1);

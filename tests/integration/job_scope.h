@@ -1,8 +1,8 @@
 // Helpers of the job tests: the events a job reports through the host's
 // callback, an environment variable set for one test, and the fake tool
 // put in place of the library's tools for one test.
-#ifndef TARSA_TEST_CUT_JOB_SUPPORT_H
-#define TARSA_TEST_CUT_JOB_SUPPORT_H
+#ifndef TARSA_TEST_JOB_SCOPE_H
+#define TARSA_TEST_JOB_SCOPE_H
 
 #include <chrono>
 #include <condition_variable>
@@ -21,18 +21,18 @@
 
 namespace tt {
 
-struct CutEvent {
+struct RecordedEvent {
     void *job;
     uint32_t code;
     std::string name;  // the name p1 points to (failure events), else ""
     uint32_t p2;
-    bool operator==(const CutEvent &o) const
+    bool operator==(const RecordedEvent &o) const
     {
         return job == o.job && code == o.code && name == o.name && p2 == o.p2;
     }
 };
 
-inline std::ostream &operator<<(std::ostream &os, const CutEvent &e)
+inline std::ostream &operator<<(std::ostream &os, const RecordedEvent &e)
 {
     os << "{" << e.code << ", p2 " << e.p2;
     if (!e.name.empty()) os << ", \"" << e.name << "\"";
@@ -47,7 +47,7 @@ public:
     EventRecorder(const EventRecorder &) = delete;
     EventRecorder &operator=(const EventRecorder &) = delete;
 
-    std::vector<CutEvent> events() const
+    std::vector<RecordedEvent> events() const
     {
         std::lock_guard<std::mutex> guard(lock_);
         return events_;
@@ -56,7 +56,7 @@ public:
     int count(uint32_t code, long p2 = -1) const
     {
         int n = 0;
-        for (const JobEvent &e : events())
+        for (const RecordedEvent &e : events())
             if (e.code == code && (p2 < 0 || e.p2 == static_cast<uint32_t>(p2))) n++;
         return n;
     }
@@ -66,7 +66,7 @@ public:
     {
         std::unique_lock<std::mutex> guard(lock_);
         return changed_.wait_for(guard, std::chrono::milliseconds(timeout_ms), [&] {
-            for (const CutEvent &e : events_)
+            for (const RecordedEvent &e : events_)
                 if (e.code == code && (p2 < 0 || e.p2 == static_cast<uint32_t>(p2))) return true;
             return false;
         });
@@ -76,7 +76,7 @@ private:
     static int32_t callback(void *job, uint32_t code, intptr_t p1, uint32_t p2, void *user)
     {
         auto *self = static_cast<EventRecorder *>(user);
-        CutEvent e{job, code, "", p2};
+        RecordedEvent e{job, code, "", p2};
         if (p1) e.name.assign(reinterpret_cast<const char *>(p1), p2);
         {
             std::lock_guard<std::mutex> guard(self->lock_);
@@ -90,12 +90,12 @@ public:
     // Runs on the job's thread after the event is recorded; its result is
     // the callback's answer (merges: -1 to event 301 aborts). Set it before
     // the job starts.
-    std::function<int32_t(const JobEvent &)> on_event;
+    std::function<int32_t(const RecordedEvent &)> on_event;
 
 private:
     mutable std::mutex lock_;
     std::condition_variable changed_;
-    std::vector<CutEvent> events_;
+    std::vector<RecordedEvent> events_;
 };
 
 // Sets an environment variable for the children started meanwhile, and
