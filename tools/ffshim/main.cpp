@@ -14,7 +14,7 @@
 
 #include "child.h"
 #include "ffshim_args.h"
-#include "inspect.h"
+#include "av_module.h"
 #include "output.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Loads the tool layer's FFmpeg-backed module on demand.
-#ifndef TARSA_FFSHIM_INSPECT_H
-#define TARSA_FFSHIM_INSPECT_H
+#ifndef TARSA_FFSHIM_AV_MODULE_H
+#define TARSA_FFSHIM_AV_MODULE_H
 
 #include <string>
 

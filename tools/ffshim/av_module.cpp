@@ -1,4 +1,4 @@
-#include "inspect.h"
+#include "av_module.h"
 
 #include <dlfcn.h>
 #include <unistd.h>
@@ -18,7 +18,7 @@ void *load_module()
     ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     if (n <= 0) return nullptr;
     std::string path(self, static_cast<size_t>(n));
-    path = path.substr(0, path.rfind('/') + 1) + "ffshim_inspect.so";
+    path = path.substr(0, path.rfind('/') + 1) + "ffshim_av.so";
     module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module) {
         const char *why = dlerror();
