@@ -1,5 +1,6 @@
-// The demo: generate sample media with the system's ffmpeg, probe it with
-// the library, convert it to FLV and probe the result.
+// The demo: generate sample media with the system's ffmpeg, then with the
+// library probe it, convert it to FLV with a watermark, cut a part of it,
+// merge the sample with that part, and probe the results.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -49,18 +50,25 @@ int cmd_demo(const arg_list &args)
     }
     const std::string sample = std::string(dir) + "/sample.mp4";
     const std::string converted = std::string(dir) + "/sample.flv";
+    const std::string part = std::string(dir) + "/part.mp4";
+    const std::string merged = std::string(dir) + "/merged.mp4";
     std::printf("generating sample media %s ...\n", sample.c_str());
     int rc = run_quiet({"/usr/bin/ffmpeg", "-y", "-f", "lavfi", "-i", "testsrc2=size=640x360:rate=25:duration=8",
                         "-f", "lavfi", "-i", "sine=frequency=440:duration=8", "-c:v", "libx264", "-preset",
-                        "veryfast", "-pix_fmt", "yuv420p", "-c:a", "aac", sample});
+                        "veryfast", "-g", "25", "-pix_fmt", "yuv420p", "-c:a", "aac", sample});
     int result = 1;
     if (rc != 0) {
         std::fprintf(stderr, "tarsa: could not generate sample media (is ffmpeg installed?)\n");
-    } else if ((result = cmd_probe({sample})) == 0 && (result = cmd_convert({sample, converted, "--watermark", "tarsasdk"})) == 0) {
-        result = cmd_probe({converted});
+    } else {
+        result = cmd_probe({sample});
+        if (result == 0) result = cmd_convert({sample, converted, "--watermark", "tarsasdk", "--grid", "2x2"});
+        if (result == 0) result = cmd_probe({converted});
+        if (result == 0) result = cmd_cut({sample, part, "--start", "2", "--length", "3"});
+        if (result == 0) result = cmd_probe({part});
+        if (result == 0) result = cmd_merge({merged, sample, part});
+        if (result == 0) result = cmd_probe({merged});
     }
-    std::remove(sample.c_str());
-    std::remove(converted.c_str());
+    for (const std::string &file : {sample, converted, part, merged}) std::remove(file.c_str());
     rmdir(dir);
     return result;
 }
