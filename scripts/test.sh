@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# Builds and runs every test, then the unit tests again under
-# AddressSanitizer + UndefinedBehaviorSanitizer, then the conversion jobs'
-# concurrency, stop and shared-pipe tests under ThreadSanitizer.
+# Builds and runs every test, then the unit tests (and the repeated hardware
+# detection) again under AddressSanitizer + UndefinedBehaviorSanitizer, then
+# the jobs' concurrency, stop and shared-pipe tests under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh build
 (cd build && ctest -j2 --output-on-failure)
-scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DTARSA_SANITIZE=address
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARSA_SANITIZE=address >/dev/null
+cmake --build build-asan -j"$(nproc)" --target tarsa_unit_tests tarsa_integration_tests
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest -L unit -j2 --output-on-failure)
+# Hardware detection, repeated, must not leak.
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 bin/tarsa_integration_tests --gtest_filter='HwdLeaks.*:HwdTrialDecode.*')
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARSA_SANITIZE=thread >/dev/null
 cmake --build build-tsan -j"$(nproc)" --target tarsa_integration_tests
 (cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-  bin/tarsa_integration_tests --gtest_filter='CvtConcurrent*:CvtStop*:CvtToolPid*')
+  bin/tarsa_integration_tests --gtest_filter='CvtConcurrent*:CvtStop*:CvtToolPid*:CutMonitor.*:FakeMerge.*:TmpStage.*')
