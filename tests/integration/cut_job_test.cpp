@@ -11,16 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "cvt/runner.h"
-#include "job_scope.h"
-#include "log_text.h"
+#include "jobs.h"
+#include "processes.h"
 #include "sdk/job_records.h"
-#include "spawned.h"
-#include "test_util.h"
 
 namespace {
-
-using tt::RecordedEvent;
 
 // Sources are 8 s at 25 fps with a key frame every 25 frames: a copied cut
 // starts at a key frame at most 1 s early, and the container may add up to
@@ -29,17 +24,14 @@ constexpr int kSourceSeconds = 8;
 constexpr double kKeyFrameTolerance = 1.0;
 constexpr double kRounding = 0.3;
 
-const std::vector<std::string> kH264Aac = {"-c:v", "libx264", "-profile:v", "high", "-pix_fmt", "yuv420p",
-                                           "-preset", "veryfast", "-g", "25", "-c:a", "aac", "-b:a", "64k"};
-
-class CutJob : public ::testing::Test {
+class CutJob : public tt::JobTest {
 protected:
     static void SetUpTestSuite()
     {
-        tarsa_sdk_startup();
+        tt::sdk_startup();
         media_ = new tt::TempDir();
-        ASSERT_TRUE(tt::make_mp4_h264_aac(media_->file("src.mp4"), kSourceSeconds));
-        ASSERT_TRUE(tt::make_media(media_->file("src.flv"), kSourceSeconds, kH264Aac));
+        for (const char *name : {"src.mp4", "src.flv"})
+            ASSERT_TRUE(tt::make_h264_aac(media_->file(name), kSourceSeconds));
     }
     static void TearDownTestSuite()
     {
@@ -47,25 +39,13 @@ protected:
         media_ = nullptr;
     }
     static std::string source(const char *name) { return media_->file(name); }
-    static std::string tool() { return tt::bin_dir() + "ffmpeg"; }
-
-    static cut_param_v1 params(int dst_file_type, int start_time, int cut_length)
-    {
-        cut_param_v1 p;
-        std::memset(&p, 0, sizeof p);
-        p.cut_param = {dst_file_type, 0, 0, start_time, cut_length, 0, 1, 5};
-        p.usage_mode = HWD_USAGE_NONE;
-        p.hwd_type = -1;
-        return p;
-    }
 
     struct Outcome {
         int started = 0;
         std::string cmd;  // what "start cvt cmd:" logged
-        std::vector<RecordedEvent> events;
+        std::vector<tt::JobEvent> events;
         int pos = -1;
         void *job = nullptr;
-        std::vector<std::string> log;
     };
 
     // Creates, starts and waits for the end of one cut, then stops and
@@ -74,8 +54,8 @@ protected:
                     const std::function<void(void *)> &prepare = nullptr)
     {
         Outcome out;
-        tt::EventRecorder rec;
-        tt::LogCapture log;
+        events_.clear();
+        log_.clear();
         void *job = tarsa_sdk_cut_create_v1(src.c_str(), dst.c_str(), &p);
         EXPECT_NE(job, TARSA_INVALID_HANDLE);
         if (job == TARSA_INVALID_HANDLE) return out;
@@ -83,180 +63,118 @@ protected:
         if (prepare) prepare(job);
         out.started = tarsa_sdk_cut_start(job);
         if (out.started) {
-            EXPECT_TRUE(tt::wait_until(
-                [&] {
-                    for (const RecordedEvent &e : rec.events())
-                        if (e.code == TARSA_EVENT_CUT_FAIL || (e.code == TARSA_EVENT_CUT_POS && e.p2 == 100))
-                            return true;
-                    return false;
-                },
-                60000));
+            EXPECT_TRUE(events_.wait_end(job, 60000));
         }
         out.pos = tarsa_sdk_cut_get_pos(job);
         EXPECT_EQ(tarsa_sdk_cut_stop(job), 1);
-        out.events = rec.events();
+        out.events = events_.all();
         EXPECT_EQ(tarsa_sdk_cut_destroy(job), 1);
-        out.log = tt::log_messages(log);
-        const std::string prefix = "start cvt cmd:";
-        for (const std::string &m : out.log)
-            if (m.rfind(prefix, 0) == 0) out.cmd = m.substr(prefix.size());
+        const std::string cmd = log_.starting_with("start cvt cmd:");
+        if (!cmd.empty()) out.cmd = cmd.substr(std::strlen("start cvt cmd:"));
         return out;
-    }
-
-    // Events of a successful cut: rising positions below 100, then 100 last.
-    static void expect_success(const Outcome &out)
-    {
-        ASSERT_FALSE(out.events.empty());
-        uint32_t last = 0;
-        for (size_t i = 0; i + 1 < out.events.size(); i++) {
-            const RecordedEvent &e = out.events[i];
-            EXPECT_EQ(e.code, static_cast<uint32_t>(TARSA_EVENT_CUT_POS)) << e;
-            EXPECT_GT(e.p2, last) << e;
-            EXPECT_LT(e.p2, 100u) << e;
-            last = e.p2;
-        }
-        EXPECT_EQ(out.events.back(), (RecordedEvent{out.job, TARSA_EVENT_CUT_POS, "", 100}));
-        EXPECT_EQ(out.pos, 100);
     }
 
     // The destination's length in seconds as the stock probe measures it.
     static double media_duration(const std::string &path)
     {
-        tt::RunResult r = tt::run_program(
-            {tt::stock_ffprobe(), "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", path});
+        tt::Finished r =
+            tt::run({tt::stock_ffprobe(), "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", path});
         return r.exit_code == 0 ? std::atof(r.output.c_str()) : -1.0;
     }
 
-    static probe_result probe(const std::string &path)
-    {
-        probe_result r;
-        std::memset(&r, 0, sizeof r);
-        EXPECT_EQ(tarsa_sdk_probe_ex(path.c_str(), &r), 1) << path;
-        return r;
-    }
-
-    // "moov" ahead of "mdat": the index was moved to the front (faststart).
-    static bool index_in_front(const std::string &path)
-    {
-        std::string bytes = tt::read_file(path);
-        size_t moov = bytes.find("moov");
-        size_t mdat = bytes.find("mdat");
-        return moov != std::string::npos && mdat != std::string::npos && moov < mdat;
-    }
-
     static tt::TempDir *media_;
-    tt::TempDir out_;
 };
 
 tt::TempDir *CutJob::media_ = nullptr;
 
-// ---- real cuts
-
-TEST_F(CutJob, StreamCopyFromMp4ToMp4WritesAFastStartMp4OfTheRange)
+std::string replaced(std::string text, const std::string &from, const std::string &to)
 {
-    const std::string src = source("src.mp4");
-    const std::string dst = out_.file("copy.mp4");
-    Outcome out = run_cut(src, dst, params(3, 2, 3));
-    ASSERT_EQ(out.started, 1);
-    EXPECT_EQ(out.cmd, "\"" + tool() + "\" -accurate_seek  -ss 2.0 -i \"" + src +
-                           "\" -t 3 -c:v copy -bsf:v h264_mp4toannexb  -avoid_negative_ts 1 -c:a libfdk_aac   "
-                           "-movflags faststart -f mp4 -y \"" + dst + "\" ");
-    expect_success(out);
-    // The verdict of the end-of-job probe comes before the final event.
-    EXPECT_EQ(std::count(out.log.begin(), out.log.end(), "\xE3\x80\x90YES\xE3\x80\x91" + src + " ==>> " + dst), 1);
-
-    probe_result r = probe(dst);
-    EXPECT_STREQ(r.f_fmt, "mov");
-    EXPECT_EQ(std::string(r.v_fmt).rfind("h264", 0), 0u) << r.v_fmt;
-    EXPECT_STREQ(r.a_fmt, "aac");
-    EXPECT_NEAR(media_duration(dst), 3.0, kKeyFrameTolerance + kRounding);
-    EXPECT_TRUE(index_in_front(dst));
+    for (size_t at; (at = text.find(from)) != std::string::npos;) text.replace(at, from.size(), to);
+    return text;
 }
 
-TEST_F(CutJob, FastStartOffLeavesTheFormatToTheDestinationName)
+TEST_F(CutJob, RealCutsRunTheirTemplateAndHoldTheRange)
 {
-    const std::string src = source("src.mp4");
-    const std::string dst = out_.file("plain.mp4");
-    Outcome out = run_cut(src, dst, params(3, 2, 3), [](void *job) {
-        int32_t off = 0;
-        EXPECT_EQ(tarsa_sdk_set_option_param(job, OPT_PARAM_TYPE_MOVFLAGS_FASTSTART, &off, sizeof off), 1);
-    });
-    ASSERT_EQ(out.started, 1);
-    EXPECT_EQ(out.cmd, "\"" + tool() + "\" -accurate_seek  -ss 2.0 -i \"" + src +
-                           "\" -t 3 -c:v copy -bsf:v h264_mp4toannexb  -avoid_negative_ts 1 -c:a libfdk_aac   -y \"" +
-                           dst + "\" ");
-    expect_success(out);
-    EXPECT_STREQ(probe(dst).f_fmt, "mov");
-    EXPECT_NEAR(media_duration(dst), 3.0, kKeyFrameTolerance + kRounding);
-    EXPECT_FALSE(index_in_front(dst));
-}
+    struct Case {
+        const char *name;
+        const char *src;
+        int dst_file_type, start;
+        uint32_t width, height, force_encode, audio_enable;
+        int faststart;        // option 7 as stored, -1 not stored
+        const char *cmd;      // after the program, SRC and DST standing for the names
+        const char *f_fmt;    // probed
+        const char *a_fmt;
+        int width_probed;
+        double tolerance;     // of the 3 s length
+    };
+    const double copied = kKeyFrameTolerance + kRounding;
+    const Case cases[] = {
+        {"copy mp4 to mp4", "src.mp4", 3, 2, 0, 0, 0, 1, -1,
+         " -accurate_seek  -ss 2.0 -i \"SRC\" -t 3 -c:v copy -bsf:v h264_mp4toannexb  -avoid_negative_ts 1 "
+         "-c:a libfdk_aac   -movflags faststart -f mp4 -y \"DST\" ",
+         "mov", "aac", 320, copied},
+        {"faststart off leaves the format to the name", "src.mp4", 3, 2, 0, 0, 0, 1, 0,
+         " -accurate_seek  -ss 2.0 -i \"SRC\" -t 3 -c:v copy -bsf:v h264_mp4toannexb  -avoid_negative_ts 1 "
+         "-c:a libfdk_aac   -y \"DST\" ",
+         "mov", "aac", 320, copied},
+        // Re-encoded: cut at the exact time.
+        {"resized", "src.mp4", 3, 2, 160, 120, 0, 1, -1,
+         "   -ss 2.0 -t 3 -i \"SRC\"  -c:v libx264 -profile:v high  -q:v 5 -c:a libfdk_aac  -s 160*120 -movflags "
+         "faststart -f mp4 -y \"DST\" ",
+         "mov", "aac", 160, kRounding},
+        {"forced encode", "src.mp4", 3, 2, 0, 0, 1, 1, -1,
+         "   -ss 2.0 -t 3 -i \"SRC\"  -c:v libx264 -profile:v high  -q:v 5 -c:a libfdk_aac   -movflags faststart "
+         "-f mp4 -y \"DST\" ",
+         "mov", "aac", 320, kRounding},
+        // Same container: both streams copied; FLV carries length-prefixed
+        // H.264; a cut from the start seeks to one tenth.
+        {"flv from its start", "src.flv", 6, 0, 0, 0, 0, 1, -1,
+         " -accurate_seek -ss 0.1 -t 3 -i \"SRC\" -c:v copy -bsf:v h264_mp4toannexb  -avoid_negative_ts 1 -c:a copy  "
+         "-y \"DST\" ",
+         "flv", "aac", 320, copied},
+        {"audio disabled", "src.mp4", 3, 2, 0, 0, 0, 0, -1,
+         " -accurate_seek  -ss 2.0 -i \"SRC\" -t 3 -c:v copy -bsf:v h264_mp4toannexb  -avoid_negative_ts 1 -an  "
+         "-movflags faststart -f mp4 -y \"DST\" ",
+         "mov", "", 320, copied},
+    };
+    int n = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string src = source(c.src);
+        const std::string dst = dir_.file("cut" + std::to_string(n++) + (c.dst_file_type == 6 ? ".flv" : ".mp4"));
+        cut_param_v1 p = tt::cut_params(c.dst_file_type, c.start, 3);
+        p.cut_param.width = c.width;
+        p.cut_param.height = c.height;
+        p.cut_param.force_encode = c.force_encode;
+        p.cut_param.audio_enable = c.audio_enable;
+        const Outcome out = run_cut(src, dst, p, [&](void *job) {
+            if (c.faststart >= 0) {
+                EXPECT_EQ(tarsa_sdk_set_option_param(job, OPT_PARAM_TYPE_MOVFLAGS_FASTSTART, &c.faststart, 4), 1);
+            }
+        });
+        ASSERT_EQ(out.started, 1);
+        EXPECT_EQ(out.cmd, "\"" + tt::bin_dir() + "ffmpeg\"" + replaced(replaced(c.cmd, "SRC", src), "DST", dst));
+        // Rising positions below 100, then 100 last.
+        ASSERT_FALSE(out.events.empty());
+        const std::vector<uint32_t> rising = tt::positions(out.events);
+        EXPECT_EQ(std::adjacent_find(rising.begin(), rising.end(), std::greater_equal<uint32_t>()), rising.end());
+        EXPECT_EQ(out.events.back(), (tt::JobEvent{out.job, TARSA_EVENT_CUT_POS, "", 100}));
+        EXPECT_EQ(out.events.size(), rising.size() + 1);
+        EXPECT_EQ(out.pos, 100);
+        // The verdict of the end-of-job probe comes before the final event.
+        EXPECT_EQ(log_.count("\xE3\x80\x90YES\xE3\x80\x91" + src + " ==>> " + dst), 1);
 
-TEST_F(CutJob, ResizedCutIsReEncodedToTheNewSize)
-{
-    const std::string src = source("src.mp4");
-    const std::string dst = out_.file("small.mp4");
-    cut_param_v1 p = params(3, 2, 3);
-    p.cut_param.width = 160;
-    p.cut_param.height = 120;
-    Outcome out = run_cut(src, dst, p);
-    ASSERT_EQ(out.started, 1);
-    EXPECT_EQ(out.cmd, "\"" + tool() + "\"   -ss 2.0 -t 3 -i \"" + src +
-                           "\"  -c:v libx264 -profile:v high  -q:v 5 -c:a libfdk_aac  -s 160*120 -movflags "
-                           "faststart -f mp4 -y \"" + dst + "\" ");
-    expect_success(out);
-    probe_result r = probe(dst);
-    EXPECT_EQ(r.width, 160);
-    EXPECT_EQ(r.height, 120);
-    EXPECT_NEAR(media_duration(dst), 3.0, kRounding);  // re-encoded: cut at the exact time
-}
-
-TEST_F(CutJob, ForcedEncodeReEncodesWhatCouldBeCopied)
-{
-    const std::string src = source("src.mp4");
-    const std::string dst = out_.file("forced.mp4");
-    cut_param_v1 p = params(3, 2, 3);
-    p.cut_param.force_encode = 1;
-    Outcome out = run_cut(src, dst, p);
-    ASSERT_EQ(out.started, 1);
-    EXPECT_EQ(out.cmd, "\"" + tool() + "\"   -ss 2.0 -t 3 -i \"" + src +
-                           "\"  -c:v libx264 -profile:v high  -q:v 5 -c:a libfdk_aac   -movflags faststart -f mp4 "
-                           "-y \"" + dst + "\" ");
-    expect_success(out);
-    probe_result r = probe(dst);
-    EXPECT_EQ(r.width, 320);
-    EXPECT_NEAR(media_duration(dst), 3.0, kRounding);
-}
-
-TEST_F(CutJob, FlvSourceCutFromItsStartSeeksToOneTenth)
-{
-    const std::string src = source("src.flv");
-    const std::string dst = out_.file("start.flv");
-    Outcome out = run_cut(src, dst, params(6, 0, 3));
-    ASSERT_EQ(out.started, 1);
-    // Same container: both streams copied; FLV carries length-prefixed H.264.
-    EXPECT_EQ(out.cmd, "\"" + tool() + "\" -accurate_seek -ss 0.1 -t 3 -i \"" + src +
-                           "\" -c:v copy -bsf:v h264_mp4toannexb  -avoid_negative_ts 1 -c:a copy  -y \"" + dst +
-                           "\" ");
-    expect_success(out);
-    EXPECT_STREQ(probe(dst).f_fmt, "flv");
-    EXPECT_NEAR(media_duration(dst), 3.0, kKeyFrameTolerance + kRounding);
-}
-
-TEST_F(CutJob, DisabledAudioLeavesOnlyTheVideo)
-{
-    const std::string src = source("src.mp4");
-    const std::string dst = out_.file("mute.mp4");
-    cut_param_v1 p = params(3, 2, 3);
-    p.cut_param.audio_enable = 0;
-    Outcome out = run_cut(src, dst, p);
-    ASSERT_EQ(out.started, 1);
-    EXPECT_EQ(out.cmd, "\"" + tool() + "\" -accurate_seek  -ss 2.0 -i \"" + src +
-                           "\" -t 3 -c:v copy -bsf:v h264_mp4toannexb  -avoid_negative_ts 1 -an  -movflags faststart "
-                           "-f mp4 -y \"" + dst + "\" ");
-    expect_success(out);
-    probe_result r = probe(dst);
-    EXPECT_EQ(std::string(r.v_fmt).rfind("h264", 0), 0u) << r.v_fmt;
-    EXPECT_STREQ(r.a_fmt, "");
+        probe_result r = {};
+        ASSERT_EQ(tarsa_sdk_probe_ex(dst.c_str(), &r), 1);
+        EXPECT_STREQ(r.f_fmt, c.f_fmt);
+        EXPECT_EQ(std::string(r.v_fmt).rfind("h264", 0), 0u) << r.v_fmt;
+        EXPECT_STREQ(r.a_fmt, c.a_fmt);
+        EXPECT_EQ(r.width, c.width_probed);
+        EXPECT_NEAR(media_duration(dst), 3.0, c.tolerance);
+        if (c.dst_file_type == 3) {
+            EXPECT_EQ(tt::moov_before_mdat(dst), c.faststart == 0 ? 0 : 1);
+        }
+    }
 }
 
 TEST_F(CutJob, RangeBeyondTheSourceEndCountsAsDoneWithoutProgress)
@@ -264,85 +182,40 @@ TEST_F(CutJob, RangeBeyondTheSourceEndCountsAsDoneWithoutProgress)
     // The tool seeks to the last key frame and reports media time 0: a
     // progress line was seen, so the cut ends as a success, and position 0
     // is never reported.
-    const std::string dst = out_.file("beyond.mp4");
-    Outcome out = run_cut(source("src.mp4"), dst, params(3, 20, 3));
+    const std::string dst = dir_.file("beyond.mp4");
+    const Outcome out = run_cut(source("src.mp4"), dst, tt::cut_params(3, 20, 3));
     ASSERT_EQ(out.started, 1);
-    EXPECT_EQ(out.events, (std::vector<RecordedEvent>{{out.job, TARSA_EVENT_CUT_POS, "", 100}}));
+    EXPECT_EQ(out.events, tt::pos_events(out.job, TARSA_EVENT_CUT_POS, {100}));
     EXPECT_LE(media_duration(dst), kKeyFrameTolerance + kRounding);
 }
 
 TEST_F(CutJob, UnwritableDestinationFailsWithTheFailureEventAlone)
 {
-    const std::string dst = out_.file("missing-dir/out.mp4");
-    Outcome out = run_cut(source("src.mp4"), dst, params(3, 2, 3));
+    const std::string dst = dir_.file("missing-dir/out.mp4");
+    const Outcome out = run_cut(source("src.mp4"), dst, tt::cut_params(3, 2, 3));
     ASSERT_EQ(out.started, 1);
     EXPECT_EQ(out.events,
-              (std::vector<RecordedEvent>{{out.job, TARSA_EVENT_CUT_FAIL, dst, static_cast<uint32_t>(dst.size())}}));
+              (std::vector<tt::JobEvent>{{out.job, TARSA_EVENT_CUT_FAIL, dst, static_cast<uint32_t>(dst.size())}}));
     EXPECT_EQ(out.pos, 0);
-}
-
-// ---- stop and destroy while the tool runs
-
-// The tool layer in front of a scripted stand-in for the stock program,
-// which shows progress and then keeps printing: the tool runs until killed.
-TEST_F(CutJob, StopOrDestroyWhileRunningEndsTheToolLayerAndItsChild)
-{
-    for (bool destroy : {false, true}) {
-        SCOPED_TRACE(destroy ? "destroy" : "stop");
-        tt::EventRecorder rec;
-        cut_param_v1 p = params(3, 2, 4);
-        p.cut_param.force_encode = 1;  // expected length 4 s
-        void *job = tarsa_sdk_cut_create_v1(source("src.mp4").c_str(), out_.file("stopped.mp4").c_str(), &p);
-        ASSERT_NE(job, TARSA_INVALID_HANDLE);
-
-        tt::TempDir stock;
-        tt::install_fake_tools(stock.path());
-        tt::write_file(stock.file("script.txt"), "print " + tt::status_line(1) + "\nticker 600 25\n");
-        tt::ScopedEnv stock_dir("TARSASDK_FFMPEG_DIR", stock.path());
-        tt::ScopedEnv script("TARSA_FAKE_SCRIPT", stock.file("script.txt"));
-
-        ASSERT_EQ(tarsa_sdk_cut_start(job), 1);
-        const pid_t layer = pipe_child_pid(static_cast<cut_info *>(job)->fp);
-        ASSERT_TRUE(rec.wait_for(TARSA_EVENT_CUT_POS, 25, 10000));
-        pid_t child = -1;
-        ASSERT_TRUE(tt::wait_until([&] { return (child = tt::first_child(layer)) > 0; }, 5000));
-        EXPECT_TRUE(tt::process_running(child));
-
-        if (destroy) {
-            EXPECT_EQ(tarsa_sdk_cut_destroy(job), 1);
-        } else {
-            EXPECT_EQ(tarsa_sdk_cut_stop(job), 1);
-            EXPECT_EQ(tarsa_sdk_cut_get_pos(job), 25);
-        }
-        EXPECT_EQ(rec.events(), (std::vector<RecordedEvent>{{job, TARSA_EVENT_CUT_POS, "", 25}}));
-        EXPECT_FALSE(tt::process_running(layer));
-        // The stand-in dies with the layer; its parent is gone, so it may
-        // stay a zombie until init reaps it.
-        EXPECT_TRUE(tt::wait_until([&] { return !tt::process_running(child); }, 5000));
-        if (!destroy) {
-            EXPECT_EQ(tarsa_sdk_cut_destroy(job), 1);
-        }
-    }
+    EXPECT_TRUE(tt::child_pids().empty());
 }
 
 // ---- the interface
 
 TEST_F(CutJob, CreateRefusesWhatItCannotRun)
 {
-    const std::string src = source("src.mp4");
-    const std::string dst = out_.file("x.mp4");
-    cut_param_v1 p = params(3, 2, 3);
+    const std::string src = source("src.mp4"), dst = dir_.file("x.mp4");
+    const cut_param_v1 p = tt::cut_params(3, 2, 3);
+    const char *kMissing = "tarsa_sdk_cut_create: !src_file|| !dst_file || !param";
     struct {
         const char *name;
         std::function<void *()> create;
         const char *message;
     } cases[] = {
-        {"no source", [&] { return tarsa_sdk_cut_create_v1(nullptr, dst.c_str(), &p); },
-         "tarsa_sdk_cut_create: !src_file|| !dst_file || !param"},
-        {"no destination", [&] { return tarsa_sdk_cut_create(src.c_str(), nullptr, &p.cut_param); },
-         "tarsa_sdk_cut_create: !src_file|| !dst_file || !param"},
-        {"no parameters", [&] { return tarsa_sdk_cut_create(src.c_str(), dst.c_str(), nullptr); },
-         "tarsa_sdk_cut_create: !src_file|| !dst_file || !param"},
+        {"no source", [&] { return tarsa_sdk_cut_create_v1(nullptr, dst.c_str(), &p); }, kMissing},
+        {"no destination", [&] { return tarsa_sdk_cut_create(src.c_str(), nullptr, &p.cut_param); }, kMissing},
+        {"no parameters", [&] { return tarsa_sdk_cut_create(src.c_str(), dst.c_str(), nullptr); }, kMissing},
+        {"no v1 parameters", [&] { return tarsa_sdk_cut_create_v1(src.c_str(), dst.c_str(), nullptr); }, kMissing},
         {"width without height",
          [&] {
              cut_param q = p.cut_param;
@@ -351,30 +224,26 @@ TEST_F(CutJob, CreateRefusesWhatItCannotRun)
          },
          "(param->cut_param->width == 0 && param->cut_param->height != 0) || (param->cut_param->width != 0 && "
          "param->cut_param->height == 0)"},
-        {"unreadable source",
-         [&] { return tarsa_sdk_cut_create_v1(out_.file("none.mp4").c_str(), dst.c_str(), &p); },
+        {"unreadable source", [&] { return tarsa_sdk_cut_create_v1(dir_.file("none.mp4").c_str(), dst.c_str(), &p); },
          "!internal_probe(src_file, &result, &h2645_mp4toannexb)"},
-        {"quote in a name",
-         [&] { return tarsa_sdk_cut_create_v1(src.c_str(), out_.file("a\"b.mp4").c_str(), &p); },
+        {"quote in a name", [&] { return tarsa_sdk_cut_create_v1(src.c_str(), dir_.file("a\"b.mp4").c_str(), &p); },
          "strchr(dst_file_name, '\"') != NULL"},
         {"name too long",
-         [&] {
-             return tarsa_sdk_cut_create_v1(src.c_str(), (out_.path() + "/" + std::string(260, 'n')).c_str(), &p);
-         },
+         [&] { return tarsa_sdk_cut_create_v1(src.c_str(), (dir_.path() + "/" + std::string(260, 'n')).c_str(), &p); },
          "strlen(dst_file_name) >= MAX_PATH"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        tt::LogCapture log;
+        log_.clear();
         EXPECT_EQ(c.create(), TARSA_INVALID_HANDLE);
-        EXPECT_EQ(tt::count_message(log, c.message), 1);
+        EXPECT_EQ(log_.count(c.message), 1);
     }
 }
 
 TEST_F(CutJob, CreateKeepsTheParametersAndTheOldFormUsesNoHardwareChoice)
 {
     const std::string src = source("src.mp4");
-    cut_param_v1 p = params(6, 4, 2);
+    cut_param_v1 p = tt::cut_params(6, 4, 2);
     p.cut_param.width = 160;
     p.cut_param.height = 120;
     p.cut_param.force_encode = 1;
@@ -382,8 +251,8 @@ TEST_F(CutJob, CreateKeepsTheParametersAndTheOldFormUsesNoHardwareChoice)
     p.hwd_type = HWD_TYPE_INTEL;
     for (bool v1 : {true, false}) {
         SCOPED_TRACE(v1 ? "v1" : "old");
-        void *job = v1 ? tarsa_sdk_cut_create_v1(src.c_str(), out_.file("k.flv").c_str(), &p)
-                       : tarsa_sdk_cut_create(src.c_str(), out_.file("k.flv").c_str(), &p.cut_param);
+        void *job = v1 ? tarsa_sdk_cut_create_v1(src.c_str(), dir_.file("k.flv").c_str(), &p)
+                       : tarsa_sdk_cut_create(src.c_str(), dir_.file("k.flv").c_str(), &p.cut_param);
         ASSERT_NE(job, TARSA_INVALID_HANDLE);
         const cut_info *info = static_cast<const cut_info *>(job);
         EXPECT_EQ(info->kind, static_cast<uint32_t>(TARSA_JOB_CUT));
@@ -401,31 +270,27 @@ TEST_F(CutJob, CreateKeepsTheParametersAndTheOldFormUsesNoHardwareChoice)
     }
 }
 
-TEST_F(CutJob, StopOfANeverStartedCutDoesNothing)
+TEST_F(CutJob, StopOfANeverStartedCutDoesNothingAndMissingHandlesAreRefused)
 {
-    void *job = tarsa_sdk_cut_create_v1(source("src.mp4").c_str(), out_.file("n.mp4").c_str(), nullptr);
-    EXPECT_EQ(job, TARSA_INVALID_HANDLE);
-    cut_param_v1 p = params(3, 0, 1);
-    job = tarsa_sdk_cut_create_v1(source("src.mp4").c_str(), out_.file("n.mp4").c_str(), &p);
+    const cut_param_v1 p = tt::cut_params(3, 0, 1);
+    void *job = tarsa_sdk_cut_create_v1(source("src.mp4").c_str(), dir_.file("n.mp4").c_str(), &p);
     ASSERT_NE(job, TARSA_INVALID_HANDLE);
     EXPECT_EQ(tarsa_sdk_cut_stop(job), 1);
     EXPECT_EQ(tarsa_sdk_cut_stop(job), 1);
     EXPECT_EQ(tarsa_sdk_cut_get_pos(job), 0);
     EXPECT_EQ(static_cast<cut_info *>(job)->running.load(), 0u);
-    EXPECT_FALSE(tt::file_exists(out_.file("n.mp4")));
+    EXPECT_FALSE(tt::file_exists(dir_.file("n.mp4")));
     EXPECT_EQ(tarsa_sdk_cut_destroy(job), 1);
-}
 
-TEST_F(CutJob, MissingHandlesAreRefused)
-{
-    tt::LogCapture log;
+    log_.clear();
     for (void *handle : {static_cast<void *>(nullptr), TARSA_INVALID_HANDLE}) {
         EXPECT_EQ(tarsa_sdk_cut_get_pos(handle), -1);
         EXPECT_EQ(tarsa_sdk_cut_start(handle), 0);
         EXPECT_EQ(tarsa_sdk_cut_stop(handle), 0);
         EXPECT_EQ(tarsa_sdk_cut_destroy(handle), 0);
     }
-    EXPECT_EQ(tt::count_message(log, "cut_info == NULL"), 8);
+    EXPECT_EQ(log_.count("cut_info == NULL"), 8);
+    EXPECT_TRUE(events_.all().empty());
 }
 
 }  // namespace

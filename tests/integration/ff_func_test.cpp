@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "ff/ff_func.h"
+#include "log_capture.h"
+#include "processes.h"
 #include "test_util.h"
 
 extern "C" {
@@ -16,20 +18,6 @@ extern "C" {
 }
 
 namespace {
-
-// "[info] file: ff_func.cpp line: <n> <msg>"
-bool logged_info(const tt::LogCapture &cap, const std::string &msg)
-{
-    const std::string head = "[info] file: ff_func.cpp line: ";
-    for (const auto &l : cap.lines()) {
-        if (l.compare(0, head.size(), head) != 0) continue;
-        size_t end = l.find(' ', head.size());
-        if (end == std::string::npos || end == head.size()) continue;
-        if (!std::all_of(l.begin() + head.size(), l.begin() + end, ::isdigit)) continue;
-        if (l.substr(end + 1) == msg) return true;
-    }
-    return false;
-}
 
 // Raw H.264 of exactly `frames` frames at `rate` (160x120).
 bool make_raw_h264(const std::string &path, int frames, const std::string &rate)
@@ -42,7 +30,7 @@ bool make_raw_h264(const std::string &path, int frames, const std::string &rate)
 // "<r_frame_rate>,<packets>" of the first video stream, as the stock ffprobe counts them.
 std::string stock_rate_and_packets(const std::string &path)
 {
-    tt::RunResult r = tt::run_program({tt::stock_ffprobe(), "-v", "error", "-count_packets", "-select_streams", "v:0",
+    tt::Finished r = tt::run({tt::stock_ffprobe(), "-v", "error", "-count_packets", "-select_streams", "v:0",
                                        "-show_entries", "stream=r_frame_rate,nb_read_packets", "-of", "csv=p=0",
                                        path});
     std::string out = r.output;
@@ -98,7 +86,7 @@ protected:
             a.insert(a.end(), more);
             return a;
         };
-        ok_ = tt::make_mp4_h264_aac(file("h264.mp4"), 1, 160, 120) &&
+        ok_ = tt::make_h264_aac(file("h264.mp4"), 1, 160, 120) &&
               tt::make_media(file("h264.ts"), 1, with(x264, {"-c:a", "aac"}), 160, 120) &&
               tt::make_media(file("h264.mkv"), 1, x264, 160, 120, false) &&
               tt::make_media(file("hevc.mp4"), 1,
@@ -200,13 +188,13 @@ TEST(StreamInspectionArgs, NullNameIsLoggedAndYieldsZero)
         tt::LogCapture cap;
         EXPECT_EQ(get_h264_duration(nullptr), 0.0);
         EXPECT_EQ(cap.lines().size(), 1u);
-        EXPECT_TRUE(logged_info(cap, "src_file == NULL"));
+        EXPECT_TRUE(cap.has_info("ff_func.cpp", "src_file == NULL"));
     }
     {
         tt::LogCapture cap;
         EXPECT_EQ(is_h2645_mp4toannexb(nullptr), 0);
         EXPECT_EQ(cap.lines().size(), 1u);
-        EXPECT_TRUE(logged_info(cap, "src_file == NULL"));
+        EXPECT_TRUE(cap.has_info("ff_func.cpp", "src_file == NULL"));
     }
 }
 

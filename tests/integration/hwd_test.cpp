@@ -13,7 +13,7 @@ extern "C" {
 
 #include "cvt/hwd.h"
 #include "hwd_fixture.h"
-#include "log_text.h"
+#include "log_capture.h"
 #include "tarsasdk.h"
 #include "test_util.h"
 
@@ -73,17 +73,17 @@ TEST_F(HwdDetect, NoHardwareOnThisMachine)
     EXPECT_EQ(s_hwd_dev_info.dev[0].decode[0], 0);
     EXPECT_EQ(s_hwd_dev_info.dev[1].decode[0], 7);
 
-    std::vector<std::string> messages = tt::log_messages(log);
+    std::vector<std::string> messages = log.messages();
     EXPECT_TRUE(has_in_order(messages, k_no_gpu_detection)) << joined(log.lines());
-    EXPECT_EQ(tt::count_message(log, "!find_usr_hwd(&s_hwd_dev_info)"), 1);
+    EXPECT_EQ(log.count("!find_usr_hwd(&s_hwd_dev_info)"), 1);
     EXPECT_TRUE(log.contains("[debug4] file: hwd_detect.cpp line: ")) << joined(log.lines());
-    EXPECT_EQ(log.count("try hwd vaapi"), 0);  // VA-API stops at its driver file
+    EXPECT_FALSE(log.contains("try hwd vaapi"));  // VA-API stops at its driver file
 
     // A failed detection is run again by the next call.
     log.clear();
     EXPECT_EQ(tarsa_register_hwd(), 0);
-    EXPECT_TRUE(has_in_order(tt::log_messages(log), k_no_gpu_detection)) << joined(log.lines());
-    EXPECT_EQ(tt::count_message(log, "tarsa_check_hwd_is_use is_chech_hwd"), 0);
+    EXPECT_TRUE(has_in_order(log.messages(), k_no_gpu_detection)) << joined(log.lines());
+    EXPECT_EQ(log.count("tarsa_check_hwd_is_use is_chech_hwd"), 0);
 }
 
 TEST_F(HwdDetect, AfterSuccessNoDetectionRunsAgain)
@@ -91,9 +91,9 @@ TEST_F(HwdDetect, AfterSuccessNoDetectionRunsAgain)
     is_chech_hwd = 1;
     tt::LogCapture log;
     EXPECT_EQ(tarsa_register_hwd(), 1);
-    EXPECT_EQ(tt::count_message(log, "tarsa_check_hwd_is_use is_chech_hwd"), 1);
-    EXPECT_EQ(log.count("try hwd"), 0);
-    EXPECT_EQ(log.count("set_hwd_env"), 0);
+    EXPECT_EQ(log.count("tarsa_check_hwd_is_use is_chech_hwd"), 1);
+    EXPECT_FALSE(log.contains("try hwd"));
+    EXPECT_FALSE(log.contains("set_hwd_env"));
 }
 
 TEST_F(HwdDetect, HostRecordLeavesTheLibraryRecordAlone)
@@ -118,8 +118,8 @@ TEST_F(HwdDetect, NullHostRecord)
 {
     tt::LogCapture log;
     EXPECT_EQ(tarsa_sdk_find_usr_hwd(nullptr), 0);
-    EXPECT_EQ(tt::count_message(log, "err find_usr_hwd dev_info == NULL"), 1);
-    EXPECT_EQ(log.count("try hwd"), 0);
+    EXPECT_EQ(log.count("err find_usr_hwd dev_info == NULL"), 1);
+    EXPECT_FALSE(log.contains("try hwd"));
 }
 
 // ---------------------------------------------------------------- single codecs
@@ -131,9 +131,9 @@ TEST(HwdOpen, CodecsMissingFromTheBuild)
     EXPECT_EQ(try_ff_open_encoder_hwd("no_such_encoder"), 0);
     // VA-API decodes through the generic decoders, so no decoder has this name.
     EXPECT_EQ(try_ff_open_decoder_hwd("h264_vaapi"), 0);
-    EXPECT_EQ(tt::count_message(log, "msg not avcodec_find_decoder_by_name:no_such_decoder"), 1);
-    EXPECT_EQ(tt::count_message(log, "msg encoder not avcodec_find_decoder_by_name:no_such_encoder"), 1);
-    EXPECT_EQ(tt::count_message(log, "msg not avcodec_find_decoder_by_name:h264_vaapi"), 1);
+    EXPECT_EQ(log.count("msg not avcodec_find_decoder_by_name:no_such_decoder"), 1);
+    EXPECT_EQ(log.count("msg encoder not avcodec_find_decoder_by_name:no_such_encoder"), 1);
+    EXPECT_EQ(log.count("msg not avcodec_find_decoder_by_name:h264_vaapi"), 1);
 }
 
 TEST(HwdOpen, HardwareCodecsDoNotOpenWithoutHardware)
@@ -144,17 +144,17 @@ TEST(HwdOpen, HardwareCodecsDoNotOpenWithoutHardware)
     EXPECT_EQ(try_ff_open_encoder_hwd("hevc_qsv"), 0);
     // A Quick Sync decoder alone would open here; its device does not.
     EXPECT_EQ(try_ff_open_decoder_hwd("h264_qsv"), 0);
-    EXPECT_EQ(tt::count_message(log, "msg decoder av_hwdevice_ctx_create err code_name:h264_qsv"), 1);
-    EXPECT_EQ(tt::count_message(log, "msg decoder not avcodec_open2:h264_cuvid"), 1);
-    EXPECT_EQ(tt::count_message(log, "msg encoder not avcodec_open2 code_name:hevc_nvenc"), 1);
-    EXPECT_EQ(tt::count_message(log, "msg encoder not avcodec_open2 code_name:hevc_qsv"), 1);
+    EXPECT_EQ(log.count("msg decoder av_hwdevice_ctx_create err code_name:h264_qsv"), 1);
+    EXPECT_EQ(log.count("msg decoder not avcodec_open2:h264_cuvid"), 1);
+    EXPECT_EQ(log.count("msg encoder not avcodec_open2 code_name:hevc_nvenc"), 1);
+    EXPECT_EQ(log.count("msg encoder not avcodec_open2 code_name:hevc_qsv"), 1);
 }
 
 TEST(HwdOpen, VaapiEncoderNeedsADevice)
 {
     tt::LogCapture log;
     EXPECT_EQ(try_ff_open_encoder_hwd("h264_vaapi"), 0);
-    EXPECT_EQ(tt::count_message(log, "msg encoder av_hwdevice_ctx_create err code_name:h264_vaapi"), 1)
+    EXPECT_EQ(log.count("msg encoder av_hwdevice_ctx_create err code_name:h264_vaapi"), 1)
         << joined(log.lines());
 }
 
@@ -173,7 +173,7 @@ protected:
     static void SetUpTestSuite()
     {
         dir_ = new tt::TempDir();
-        ASSERT_TRUE(tt::make_mp4_h264_aac(dir_->file("h264.mp4"), 1, 160, 120));
+        ASSERT_TRUE(tt::make_h264_aac(dir_->file("h264.mp4"), 1, 160, 120));
         ASSERT_TRUE(tt::make_media(dir_->file("h264.ts"), 1,
                                    {"-c:v", "libx264", "-preset", "ultrafast", "-c:a", "mp2", "-f", "mpegts"},
                                    160, 120, true));
@@ -198,7 +198,7 @@ TEST_F(HwdTrialDecode, NvidiaDecoderDoesNotOpenWithoutHardware)
     tt::LogCapture log;
     EXPECT_EQ(is_use_hwd_decodec(file("h264.mp4").c_str(), HWD_CODEC_H264_NV), 0);
     EXPECT_EQ(is_use_hwd_decodec(file("h264.ts").c_str(), HWD_CODEC_HEVC_NV), 0);  // stream decides: h264_cuvid
-    EXPECT_EQ(tt::count_message(log, "avcodec_open2(codec_ctx, codec, NULL) < 0"), 2) << joined(log.lines());
+    EXPECT_EQ(log.count("avcodec_open2(codec_ctx, codec, NULL) < 0"), 2) << joined(log.lines());
 }
 
 TEST_F(HwdTrialDecode, QuickSyncDecoderOpensButDecodesNothing)
@@ -210,8 +210,8 @@ TEST_F(HwdTrialDecode, QuickSyncDecoderOpensButDecodesNothing)
     EXPECT_EQ(is_use_hwd_decodec(file("h264.ts").c_str(), HWD_CODEC_H264_QSV), 0);
     auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_GE(elapsed, std::chrono::milliseconds(29 * 10));
-    EXPECT_EQ(tt::count_message(log, "avcodec_open2(codec_ctx, codec, NULL) < 0"), 0) << joined(log.lines());
-    EXPECT_EQ(tt::count_message(log, "codec == NULL"), 0);
+    EXPECT_EQ(log.count("avcodec_open2(codec_ctx, codec, NULL) < 0"), 0) << joined(log.lines());
+    EXPECT_EQ(log.count("codec == NULL"), 0);
 }
 
 TEST_F(HwdTrialDecode, DecoderNamesThatDoNotExist)
@@ -221,16 +221,16 @@ TEST_F(HwdTrialDecode, DecoderNamesThatDoNotExist)
     EXPECT_EQ(is_use_hwd_decodec(file("mpeg4.avi").c_str(), HWD_CODEC_H264_NV), 0);    // "_cuvid"
     EXPECT_EQ(is_use_hwd_decodec(file("a.m4a").c_str(), HWD_CODEC_H264_NV), 0);        // no video stream
     EXPECT_EQ(is_use_hwd_decodec(file("h264.mp4").c_str(), 9), 0);                     // no such code
-    EXPECT_EQ(tt::count_message(log, "codec == NULL"), 4) << joined(log.lines());
+    EXPECT_EQ(log.count("codec == NULL"), 4) << joined(log.lines());
 }
 
 TEST_F(HwdTrialDecode, UnreadableSources)
 {
     tt::LogCapture log;
     EXPECT_EQ(is_use_hwd_decodec(nullptr, HWD_CODEC_H264_NV), 0);
-    EXPECT_EQ(tt::count_message(log, "filename == NULL"), 1);
+    EXPECT_EQ(log.count("filename == NULL"), 1);
     EXPECT_EQ(is_use_hwd_decodec(file("missing.mp4").c_str(), HWD_CODEC_H264_NV), 0);
-    EXPECT_EQ(tt::count_message(log, "avformat_open_input(fmt_ctx, filename, NULL, NULL) < 0"), 1);
+    EXPECT_EQ(log.count("avformat_open_input(fmt_ctx, filename, NULL, NULL) < 0"), 1);
     ASSERT_TRUE(tt::write_file(file("junk.mp4"), std::string(64, '\x11')));
     EXPECT_EQ(is_use_hwd_decodec(file("junk.mp4").c_str(), HWD_CODEC_H264_NV), 0);
 }

@@ -5,7 +5,6 @@
 // Start-up state is process-wide: every test here begins from a cleaned-up
 // library and puts the state back when it ends.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -14,7 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "log_text.h"
+#include "fake_tools.h"
+#include "log_capture.h"
+#include "processes.h"
 #include "sdk/sdk_globals.h"
 #include "sdk_state.h"
 #include "tarsasdk.h"
@@ -22,24 +23,11 @@
 
 namespace {
 
-long file_size(const std::string &path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
-}
-
 // Index of the first message equal to msg, or -1.
 int index_of(const std::vector<std::string> &messages, const std::string &msg)
 {
     auto it = std::find(messages.begin(), messages.end(), msg);
     return it == messages.end() ? -1 : static_cast<int>(it - messages.begin());
-}
-
-bool any_starts_with(const std::vector<std::string> &messages, const std::string &head)
-{
-    for (const std::string &m : messages)
-        if (m.rfind(head, 0) == 0) return true;
-    return false;
 }
 
 class Lifecycle : public ::testing::Test {
@@ -58,13 +46,13 @@ protected:
     {
         tt::install_fake_tools(dir_.path());
         ASSERT_TRUE(tt::write_file(dir_.file("script"), script));
-        script_env_.reset(new tt::EnvGuard("TARSA_FAKE_SCRIPT", dir_.file("script")));
+        script_env_.reset(new tt::ScopedEnv("TARSA_FAKE_SCRIPT", dir_.file("script")));
         tt::set_module_path(lib_dir_);
     }
 
     tt::SdkStateGuard state_;  // restored last, after the directory is gone
     tt::TempDir dir_;
-    std::unique_ptr<tt::EnvGuard> script_env_;
+    std::unique_ptr<tt::ScopedEnv> script_env_;
     std::string lib_dir_;
     std::string runs_;  // one byte per start of the fake ffmpeg
 };
@@ -76,39 +64,33 @@ TEST_F(Lifecycle, SecondStartupDoesNotQueryTheVersionAgain)
     tt::LogCapture log;
     EXPECT_EQ(tarsa_sdk_startup(), 1);
     EXPECT_EQ(tarsa_sdk_startup(), 1);
-    EXPECT_EQ(file_size(runs_), 1);
+    EXPECT_EQ(tt::read_file(runs_).size(), 1u);
     EXPECT_STREQ(s_ffmpeg_version, "ffmpeg version 9.9.9-test");
-    EXPECT_EQ(tt::count_message(log, "ffmpeg version:ffmpeg version 9.9.9-test"), 1);
+    EXPECT_EQ(log.count("ffmpeg version:ffmpeg version 9.9.9-test"), 1);
 
     // After a clean-up, start-up runs every step again.
     EXPECT_EQ(tarsa_sdk_cleanup(), 1);
     EXPECT_EQ(tarsa_sdk_startup(), 1);
-    EXPECT_EQ(file_size(runs_), 2);
+    EXPECT_EQ(tt::read_file(runs_).size(), 2u);
 }
 
-TEST_F(Lifecycle, StartedFlagFollowsStartupAndCleanup)
+TEST_F(Lifecycle, FlagAndToolPathsFollowStartupAndCleanup)
 {
     fake_tools("print ffmpeg version 1.0 Copyright\n");
+    tt::ScopedEnv argv_out("TARSA_FAKE_ARGV_OUT", dir_.file("argv"));
     EXPECT_EQ(tarsa_sdk_is_startup(), 0);
-    EXPECT_EQ(tarsa_sdk_startup(), 1);
-    EXPECT_EQ(tarsa_sdk_is_startup(), 1);
-    EXPECT_EQ(tarsa_sdk_cleanup(), 1);
-    EXPECT_EQ(tarsa_sdk_is_startup(), 0);
-    // Clean-up only clears the flag: paths and version stay.
-    EXPECT_EQ(std::string(s_ffprobe_path), lib_dir_ + "ffprobe");
-    EXPECT_STREQ(s_ffmpeg_version, "ffmpeg version 1.0");
-}
-
-TEST_F(Lifecycle, ToolPathsAndVersionCommandComeFromTheLibraryDirectory)
-{
-    fake_tools("print ffmpeg version 1.0 Copyright\n");
-    tt::EnvGuard argv_out("TARSA_FAKE_ARGV_OUT", dir_.file("argv"));
     ASSERT_EQ(tarsa_sdk_startup(), 1);
+    EXPECT_EQ(tarsa_sdk_is_startup(), 1);
     EXPECT_EQ(std::string(s_ff_path), lib_dir_);
     EXPECT_EQ(std::string(s_ffmpeg_path), lib_dir_ + "ffmpeg");
     EXPECT_EQ(std::string(s_ffprobe_path), lib_dir_ + "ffprobe");
     // The version query starts the ffmpeg of that directory with "-version".
     EXPECT_EQ(tt::read_file(dir_.file("argv")), lib_dir_ + "ffmpeg\n-version\n");
+    EXPECT_EQ(tarsa_sdk_cleanup(), 1);
+    EXPECT_EQ(tarsa_sdk_is_startup(), 0);
+    // Clean-up only clears the flag: paths and version stay.
+    EXPECT_EQ(std::string(s_ffprobe_path), lib_dir_ + "ffprobe");
+    EXPECT_STREQ(s_ffmpeg_version, "ffmpeg version 1.0");
 }
 
 TEST_F(Lifecycle, MissingToolLeavesTheVersionEmpty)
@@ -118,13 +100,13 @@ TEST_F(Lifecycle, MissingToolLeavesTheVersionEmpty)
     EXPECT_EQ(tarsa_sdk_startup(), 1);
     EXPECT_EQ(tarsa_sdk_is_startup(), 1);
     EXPECT_STREQ(s_ffmpeg_version, "");
-    std::vector<std::string> messages = tt::log_messages(log);
+    std::vector<std::string> messages = log.messages();
     int create_fail = index_of(messages, "CreateProcess fail");
     int fp_null = index_of(messages, "fp == NULL");
     ASSERT_GE(create_fail, 0);
     EXPECT_GT(fp_null, create_fail);
     // The query gives up before it would report a version.
-    EXPECT_FALSE(any_starts_with(messages, "ffmpeg version:"));
+    EXPECT_EQ(log.starting_with("ffmpeg version:"), "");
     // The other steps still ran.
     EXPECT_EQ(std::string(s_ffmpeg_path), lib_dir_ + "ffmpeg");
 }
@@ -136,7 +118,7 @@ TEST_F(Lifecycle, OutputWithoutVersionLineStoresTheEmptyText)
     tt::LogCapture log;
     EXPECT_EQ(check_ffmpeg_version(), 0);
     EXPECT_STREQ(s_ffmpeg_version, "");
-    EXPECT_EQ(tt::count_message(log, "ffmpeg version:"), 1);
+    EXPECT_EQ(log.count("ffmpeg version:"), 1);
 }
 
 TEST_F(Lifecycle, TooLongVersionTextGivesWayToTheNextLine)
@@ -147,7 +129,7 @@ TEST_F(Lifecycle, TooLongVersionTextGivesWayToTheNextLine)
     tt::LogCapture log;
     EXPECT_EQ(check_ffmpeg_version(), 1);
     EXPECT_STREQ(s_ffmpeg_version, "ffmpeg version 2.0-next");
-    std::vector<std::string> messages = tt::log_messages(log);
+    std::vector<std::string> messages = log.messages();
     int skipped = index_of(messages, "check_4g_network_media_link len:260");
     ASSERT_GE(skipped, 0);
     EXPECT_GT(index_of(messages, "ffmpeg version:ffmpeg version 2.0-next"), skipped);
@@ -167,7 +149,7 @@ TEST_F(Lifecycle, VersionQueryKillsAToolThatGoesOnRunning)
 
 TEST_F(Lifecycle, RealToolGivesTheStockVersionText)
 {
-    tt::RunResult stock = tt::run_program({tt::stock_ffmpeg(), "-version"});
+    tt::Finished stock = tt::run({tt::stock_ffmpeg(), "-version"});
     ASSERT_EQ(stock.exit_code, 0);
     const std::string first = stock.output.substr(0, stock.output.find('\n'));
     size_t copyright = first.find(" Copyright");

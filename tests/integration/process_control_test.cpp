@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "cvt/orphan_cleanup.h"
-#include "log_text.h"
-#include "spawned.h"
+#include "log_capture.h"
+#include "processes.h"
 #include "support/platform.h"
 #include "support/proc_snapshot.h"
 #include "tarsasdk.h"
@@ -43,25 +43,10 @@ std::string marker_of(pid_t pid, long long start_time)
     return std::string("TARSASDK_HOST=") + std::to_string(pid) + ":" + std::to_string(start_time);
 }
 
-// Waits until the process has exited (a zombie has), at most ms.
-bool ends_within(pid_t pid, int ms)
-{
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (tt::process_running(pid)) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
-
 // Waits until the process runs the program at `path` (after its exec).
 bool runs_program(pid_t pid, const std::string &path)
 {
-    for (int i = 0; i < 500; i++) {
-        if (tt::process_exe(pid) == path) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+    return tt::wait_until([&] { return tt::process_exe(pid) == path; }, 5000);
 }
 
 // Tools that a clean-up now would kill, apart from `ours`.
@@ -147,8 +132,8 @@ TEST_F(OrphanCleanup, ToolsOfADeadHostAreKilledAndLogged)
     if (!clean_up(ours)) GTEST_SKIP() << "another orphaned tool runs on this machine";
     for (size_t i = 0; i < names.size(); i++) {
         SCOPED_TRACE(names[i]);
-        EXPECT_TRUE(ends_within(tools[i]->pid(), 5000));
-        EXPECT_EQ(tt::count_message(log, kill_line(names[i], tools[i]->pid(), host_pid_)), 1);
+        EXPECT_TRUE(tt::ends_within(tools[i]->pid(), 5000));
+        EXPECT_EQ(log.count(kill_line(names[i], tools[i]->pid(), host_pid_)), 1);
         EXPECT_EQ(tools[i]->wait(5000), 128 + SIGKILL);
     }
 }
@@ -188,7 +173,7 @@ TEST_F(OrphanCleanup, ToolsWithALiveHostOrNoMarkerAndOtherProgramsStay)
     for (size_t i = 0; i < procs.size(); i++) {
         SCOPED_TRACE(cases[i].name);
         EXPECT_TRUE(tt::process_running(procs[i]->pid()));
-        EXPECT_EQ(log.count("[PID=" + std::to_string(procs[i]->pid()) + " "), 0);
+        EXPECT_FALSE(log.contains("[PID=" + std::to_string(procs[i]->pid()) + " "));
     }
 }
 
@@ -205,31 +190,23 @@ TEST_F(OrphanCleanup, MarkerOfAReusedPidMeansTheHostIsGone)
 
     tt::LogCapture log;
     if (!clean_up({tool.pid()})) GTEST_SKIP() << "another orphaned tool runs on this machine";
-    EXPECT_TRUE(ends_within(tool.pid(), 5000));
-    EXPECT_EQ(tt::count_message(log, kill_line("ffmpeg", tool.pid(), host_pid_)), 1);
+    EXPECT_TRUE(tt::ends_within(tool.pid(), 5000));
+    EXPECT_EQ(log.count(kill_line("ffmpeg", tool.pid(), host_pid_)), 1);
     EXPECT_TRUE(tt::process_running(host_pid_)) << "the live process of that pid is not touched";
 }
 
-TEST(KillPid, PidsBelowOneAreRefused)
+TEST(KillPid, KillsByPidAndRefusesPidsBelowOne)
 {
     tt::Spawned child(argv_of(tt::bin_dir() + "fake_tool", kHang));
-    ASSERT_GT(child.pid(), 0);
     tt::LogCapture log;
     tarsa_sdk_kill_pid(0);
     tarsa_sdk_kill_pid(-5);
-    EXPECT_EQ(tt::count_message(log, "pid <= 0"), 2);
+    EXPECT_EQ(log.count("pid <= 0"), 2);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_TRUE(tt::process_running(child.pid()));
-}
-
-TEST(KillPid, KillsTheProcessOfThatPid)
-{
-    tt::Spawned child(argv_of(tt::bin_dir() + "fake_tool", kHang));
-    ASSERT_GT(child.pid(), 0);
-    tt::LogCapture log;
     tarsa_sdk_kill_pid(child.pid());
     EXPECT_EQ(child.wait(5000), 128 + SIGKILL);
-    EXPECT_TRUE(tt::log_messages(log).empty());
+    EXPECT_EQ(log.messages().size(), 2u);
 }
 
 }  // namespace

@@ -16,7 +16,7 @@
 #include "opt/opt_param.h"
 #include "sdk/job_records.h"
 #include "sdk/sdk_globals.h"
-#include "spawned.h"
+#include "processes.h"
 #include "support/platform.h"
 #include "test_util.h"
 
@@ -64,7 +64,7 @@ protected:
     std::string draw(const std::string &program, const std::string &filter, const std::string &name)
     {
         const std::string out = dir_.file(name);
-        tt::Finished r = tt::run_spawned({program, "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+        tt::Finished r = tt::run({program, "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
                                           "testsrc=size=320x240:rate=1", "-frames:v", "1", "-vf", filter, "-f",
                                           "rawvideo", "-pix_fmt", "rgb24", out},
                                          {}, tt::bin_dir());

@@ -4,7 +4,6 @@
 #ifndef TARSA_TEST_SDK_STATE_H
 #define TARSA_TEST_SDK_STATE_H
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -42,30 +41,6 @@ private:
     char ffprobe_[MAX_PATH];
     char version_[MAX_PATH];
     int32_t startup_;
-};
-
-// Sets an environment variable for the guard's life (children inherit it).
-class EnvGuard {
-public:
-    EnvGuard(const char *name, const std::string &value) : name_(name)
-    {
-        const char *old = std::getenv(name);
-        had_ = old != nullptr;
-        if (had_) old_ = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~EnvGuard()
-    {
-        if (had_) setenv(name_.c_str(), old_.c_str(), 1);
-        else unsetenv(name_.c_str());
-    }
-    EnvGuard(const EnvGuard &) = delete;
-    EnvGuard &operator=(const EnvGuard &) = delete;
-
-private:
-    std::string name_;
-    std::string old_;
-    bool had_ = false;
 };
 
 // Points the library at `dir` (with trailing '/') as if it lay there.

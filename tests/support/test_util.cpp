@@ -1,23 +1,17 @@
 #include "test_util.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
+#include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 
-#include "support/rtkit.h"
-
-extern char **environ;
+#include "processes.h"
+#include "tarsasdk.h"
 
 namespace tt {
 
@@ -25,70 +19,45 @@ TempDir::TempDir()
 {
     const char *base = std::getenv("TMPDIR");
     std::string tmpl = std::string(base && *base ? base : "/tmp") + "/tarsa-test-XXXXXX";
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    if (mkdtemp(buf.data())) path_ = buf.data();
+    if (mkdtemp(&tmpl[0])) path_ = tmpl;
 }
 
 TempDir::~TempDir()
 {
-    if (!path_.empty()) {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
+    std::error_code ec;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
 }
 
-RunResult run_program(const std::vector<std::string> &argv, int timeout_s)
+bool write_file(const std::string &path, const std::string &content)
 {
-    RunResult result;
-    if (argv.empty()) return result;
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) return result;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
-    std::vector<char *> args;
-    for (const auto &a : argv) args.push_back(const_cast<char *>(a.c_str()));
-    args.push_back(nullptr);
-    pid_t pid = -1;
-    int rc = posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    if (rc != 0) {
-        close(fds[0]);
-        return result;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+    return static_cast<bool>(out);
+}
+
+std::string read_file(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+bool file_exists(const std::string &path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> merge_temporaries(const std::string &dir)
+{
+    std::vector<std::string> out;
+    std::error_code ec;
+    for (const auto &e : std::filesystem::directory_iterator(dir, ec)) {
+        const std::string name = e.path().filename().string();
+        if (name.rfind("merge_tmp_file-", 0) == 0) out.push_back(name);
     }
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_s);
-    bool timed_out = false;
-    char chunk[4096];
-    for (;;) {
-        struct pollfd p = {fds[0], POLLIN, 0};
-        int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                        deadline - std::chrono::steady_clock::now())
-                                        .count());
-        if (left <= 0) {
-            timed_out = true;
-            break;
-        }
-        int n = poll(&p, 1, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) continue;
-        ssize_t got = read(fds[0], chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        result.output.append(chunk, static_cast<size_t>(got));
-    }
-    close(fds[0]);
-    if (timed_out) kill(pid, SIGKILL);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (timed_out) result.exit_code = -1;
-    else if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
-    else if (WIFSIGNALED(status)) result.exit_code = 128 + WTERMSIG(status);
-    return result;
+    return out;
 }
 
 std::string bin_dir()
@@ -113,105 +82,71 @@ bool ffmpeg_generate(const std::vector<std::string> &args)
 {
     std::vector<std::string> argv = {stock_ffmpeg(), "-hide_banner", "-loglevel", "error", "-y"};
     argv.insert(argv.end(), args.begin(), args.end());
-    RunResult r = run_program(argv);
-    return r.exit_code == 0;
+    return run(argv).exit_code == 0;
 }
 
-bool make_media(const std::string &path, int seconds, const std::vector<std::string> &codec_args,
-                int width, int height, bool with_audio)
+bool make_media(const std::string &path, int seconds, const std::vector<std::string> &codec_args, int width,
+                int height, bool with_audio)
 {
-    std::string size = std::to_string(width) + "x" + std::to_string(height);
+    const std::string length = ":duration=" + std::to_string(seconds);
     std::vector<std::string> args = {"-f", "lavfi", "-i",
-                                     "testsrc2=size=" + size + ":rate=25:duration=" + std::to_string(seconds)};
-    if (with_audio) {
-        args.insert(args.end(), {"-f", "lavfi", "-i",
-                                 "sine=frequency=440:sample_rate=48000:duration=" + std::to_string(seconds)});
-    }
+                                     "testsrc2=size=" + std::to_string(width) + "x" + std::to_string(height) +
+                                         ":rate=25" + length};
+    if (with_audio) args.insert(args.end(), {"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000" + length});
     args.insert(args.end(), codec_args.begin(), codec_args.end());
     args.push_back(path);
     return ffmpeg_generate(args);
 }
 
-bool make_mp4_h264_aac(const std::string &path, int seconds, int width, int height)
+bool make_h264_aac(const std::string &path, int seconds, int width, int height)
 {
     return make_media(path, seconds,
-                      {"-c:v", "libx264", "-profile:v", "high", "-pix_fmt", "yuv420p", "-preset", "veryfast",
-                       "-g", "25", "-c:a", "aac", "-b:a", "64k"},
+                      {"-c:v", "libx264", "-profile:v", "high", "-pix_fmt", "yuv420p", "-preset", "veryfast", "-g",
+                       "25", "-c:a", "aac", "-b:a", "64k"},
                       width, height, true);
 }
 
-bool write_file(const std::string &path, const std::string &content)
+int moov_before_mdat(const std::string &path)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
-    return static_cast<bool>(out);
-}
-
-std::string read_file(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-bool file_exists(const std::string &path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
-
-std::string install_fake_tools(const std::string &dir)
-{
-    std::string fake = bin_dir() + "fake_tool";
-    for (const char *name : {"ffmpeg", "ffprobe"}) {
-        std::error_code ec;
-        std::filesystem::copy_file(fake, dir + "/" + name, std::filesystem::copy_options::overwrite_existing, ec);
-        chmod((dir + "/" + name).c_str(), 0755);
+    const std::string data = read_file(path);
+    auto byte = [&](size_t i) { return static_cast<uint64_t>(static_cast<unsigned char>(data[i])); };
+    int moov = -1, mdat = -1;
+    for (size_t at = 0, n = 0; at + 8 <= data.size(); n++) {
+        uint64_t size = byte(at) << 24 | byte(at + 1) << 16 | byte(at + 2) << 8 | byte(at + 3);
+        const std::string type = data.substr(at + 4, 4);
+        if (type == "moov" && moov < 0) moov = static_cast<int>(n);
+        if (type == "mdat" && mdat < 0) mdat = static_cast<int>(n);
+        if (size == 1 && at + 16 <= data.size()) {
+            size = 0;
+            for (size_t i = 0; i < 8; i++) size = size << 8 | byte(at + 8 + i);
+        } else if (size == 0) {
+            size = data.size() - at;
+        }
+        if (size < 8) break;
+        at += size;
     }
-    return dir + "/";
+    return moov < 0 || mdat < 0 ? -1 : moov < mdat ? 1 : 0;
 }
 
-LogCapture::LogCapture() { log_set_sink(&LogCapture::sink, this); }
-LogCapture::~LogCapture() { log_set_sink(nullptr, nullptr); }
-
-void LogCapture::sink(const char *line, void *ctx)
+ScopedEnv::ScopedEnv(const char *name, const std::string &value) : name_(name)
 {
-    auto *self = static_cast<LogCapture *>(ctx);
-    std::lock_guard<std::mutex> guard(self->lock_);
-    std::string text(line);
-    self->lines_.push_back(text.size() >= kStampLen ? text.substr(kStampLen) : text);
+    if (const char *old = std::getenv(name)) {
+        had_ = true;
+        old_ = old;
+    }
+    setenv(name, value.c_str(), 1);
 }
 
-std::vector<std::string> LogCapture::lines() const
+ScopedEnv::~ScopedEnv()
 {
-    std::lock_guard<std::mutex> guard(lock_);
-    return lines_;
+    if (had_) setenv(name_.c_str(), old_.c_str(), 1);
+    else unsetenv(name_.c_str());
 }
 
-bool LogCapture::contains(const std::string &needle) const { return count(needle) > 0; }
-
-bool LogCapture::has_line(const std::string &exact) const
+void sdk_startup()
 {
-    std::lock_guard<std::mutex> guard(lock_);
-    for (const auto &l : lines_)
-        if (l == exact) return true;
-    return false;
-}
-
-int LogCapture::count(const std::string &needle) const
-{
-    std::lock_guard<std::mutex> guard(lock_);
-    int n = 0;
-    for (const auto &l : lines_)
-        if (l.find(needle) != std::string::npos) n++;
-    return n;
-}
-
-void LogCapture::clear()
-{
-    std::lock_guard<std::mutex> guard(lock_);
-    lines_.clear();
+    static std::once_flag once;
+    std::call_once(once, [] { tarsa_sdk_startup(); });
 }
 
 }  // namespace tt

@@ -1,11 +1,11 @@
-// Shared helpers of the tests: temporary directories, running programs
-// without a shell, generating sample media with the stock ffmpeg, and
-// capturing the library's log.
+// Shared helpers of the tests: temporary directories and files, sample media
+// made with the stock ffmpeg, environment variables and waiting.
 #ifndef TARSA_TEST_UTIL_H
 #define TARSA_TEST_UTIL_H
 
-#include <mutex>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace tt {
@@ -24,14 +24,11 @@ private:
     std::string path_;
 };
 
-struct RunResult {
-    int exit_code = -1;     // exit status, or 128 + signal
-    std::string output;     // stdout and stderr together
-};
-
-// Runs argv[0] (a path) with the arguments, no shell; waits at most timeout_s
-// seconds (then kills it and reports exit_code -1).
-RunResult run_program(const std::vector<std::string> &argv, int timeout_s = 120);
+bool write_file(const std::string &path, const std::string &content);
+std::string read_file(const std::string &path);
+bool file_exists(const std::string &path);
+// Names in `dir` starting with "merge_tmp_file-".
+std::vector<std::string> merge_temporaries(const std::string &dir);
 
 // Directory of the running test program, with a trailing '/': the library's
 // directory for the statically linked tests (tools and tf.ttf lie there).
@@ -43,37 +40,49 @@ std::string stock_ffprobe();
 // Runs the stock ffmpeg with "-hide_banner -loglevel error -y" + args; true on exit 0.
 bool ffmpeg_generate(const std::vector<std::string> &args);
 // Sample media from lavfi sources (testsrc2 + sine), `seconds` long.
-bool make_mp4_h264_aac(const std::string &path, int seconds, int width = 320, int height = 240);
 bool make_media(const std::string &path, int seconds, const std::vector<std::string> &codec_args,
                 int width = 320, int height = 240, bool with_audio = true);
+// H.264 High with a key frame every second and AAC, in the container the name asks for.
+bool make_h264_aac(const std::string &path, int seconds, int width = 320, int height = 240);
+// 1 when an MP4 file's index box ("moov") stands before its media data
+// ("mdat") at the top level (laid out for fast start), 0 when after, -1
+// when either is missing.
+int moov_before_mdat(const std::string &path);
 
-bool write_file(const std::string &path, const std::string &content);
-std::string read_file(const std::string &path);
-bool file_exists(const std::string &path);
-
-// Installs the fake tool as <dir>/ffmpeg and <dir>/ffprobe; returns dir + "/".
-std::string install_fake_tools(const std::string &dir);
-
-// Collects the library's log lines while alive. Lines are stored without
-// their date stamp.
-class LogCapture {
+// Sets an environment variable (children inherit it) and puts the earlier
+// state back. Set only while no job runs: the jobs' threads read it.
+class ScopedEnv {
 public:
-    LogCapture();
-    ~LogCapture();
-    std::vector<std::string> lines() const;
-    bool contains(const std::string &needle) const;       // any line contains it
-    bool has_line(const std::string &exact) const;        // a line equals it
-    int count(const std::string &needle) const;
-    void clear();
+    ScopedEnv(const char *name, const std::string &value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv &) = delete;
+    ScopedEnv &operator=(const ScopedEnv &) = delete;
 
 private:
-    static void sink(const char *line, void *ctx);
-    mutable std::mutex lock_;
-    std::vector<std::string> lines_;
+    std::string name_;
+    bool had_ = false;
+    std::string old_;
 };
 
-// Length of the log's date stamp "YYYY-MM-DD HH:MM:SS.mmm ".
-constexpr size_t kStampLen = 24;
+// tarsa_sdk_startup once per process.
+void sdk_startup();
+
+inline double ms_since(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Waits until `done` holds or timeout_ms passes; returns done().
+template <typename F>
+bool wait_until(F done, int timeout_ms)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return done();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
 
 }  // namespace tt
 

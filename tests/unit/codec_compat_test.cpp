@@ -11,7 +11,7 @@
 
 #include "cvt/codec_compat.h"
 #include "cvt/fmt_table.h"
-#include "log_text.h"
+#include "log_capture.h"
 #include "opt/opt_param.h"
 #include "tarsasdk.h"
 #include "test_util.h"
@@ -348,7 +348,7 @@ TEST_F(CodecCompat, MissingArgumentsAreLoggedAndNothingIsWritten)
 {
     tt::LogCapture log;
     EXPECT_EQ(get_dst_file_codec_id(4, 2, 1, 0, 3, 0, 0, nullptr, nullptr), 0);
-    EXPECT_EQ(tt::count_message(log, "dst_codec_info == NULL"), 1);
+    EXPECT_EQ(log.count("dst_codec_info == NULL"), 1);
 
     const std::string msg = "f_fmt == NULL || a_fmt == NULL || v_fmt == NULL || dst_codec_info == NULL";
     dst_codec_info got = {-7, -7, -7, -7, -7};
@@ -356,7 +356,7 @@ TEST_F(CodecCompat, MissingArgumentsAreLoggedAndNothingIsWritten)
     EXPECT_EQ(get_dst_file_codec_id_by_fmt("mp4", nullptr, "h264", 0, 3, 0, 0, nullptr, &got), 0);
     EXPECT_EQ(get_dst_file_codec_id_by_fmt("mp4", "aac", nullptr, 0, 3, 0, 0, nullptr, &got), 0);
     EXPECT_EQ(get_dst_file_codec_id_by_fmt("mp4", "aac", "h264", 0, 3, 0, 0, nullptr, nullptr), 0);
-    EXPECT_EQ(tt::count_message(log, msg), 4);
+    EXPECT_EQ(log.count(msg), 4);
     expect_info(got, {-7, -7, -7, -7, -7}, "untouched");
 }
 

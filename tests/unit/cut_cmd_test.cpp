@@ -12,7 +12,7 @@
 #include "cvt/cut_cmd.h"
 #include "cvt/fmt_table.h"
 #include "hwd_fixture.h"
-#include "log_text.h"
+#include "log_capture.h"
 #include "sdk/cut_monitor.h"
 #include "sdk/job_records.h"
 #include "test_util.h"
@@ -215,7 +215,7 @@ TEST_F(CutCmd, MissingArgumentsAreRefused)
     EXPECT_EQ(get_cut_cmd(nullptr, buf), 0);
     CutRecord cut(kMov, chosen(1, 1, 4));
     EXPECT_EQ(get_cut_cmd(cut.info.get(), nullptr), 0);
-    EXPECT_EQ(tt::count_message(log, "cut_info == NULL || cmd == NULL"), 2);
+    EXPECT_EQ(log.count("cut_info == NULL || cmd == NULL"), 2);
 }
 
 // ---- hardware encoder

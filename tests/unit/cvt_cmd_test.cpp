@@ -14,7 +14,7 @@
 #include "cvt/cvt_cmd.h"
 #include "cvt/fmt_table.h"
 #include "hwd_fixture.h"
-#include "log_text.h"
+#include "log_capture.h"
 #include "opt/opt_param.h"
 #include "sdk/job_records.h"
 #include "sdk/sdk_globals.h"
@@ -281,7 +281,7 @@ TEST_F(CvtCmd, AudioFragmentNeedsItsArguments)
     char audio_cmd[256] = {0};
     EXPECT_EQ(cvt_use_audio_cmd(nullptr, A_FMT_AAC, audio_cmd, sizeof audio_cmd), 0);
     EXPECT_EQ(cvt_use_audio_cmd("o.mp4", A_FMT_AAC, nullptr, 256), 0);
-    EXPECT_EQ(tt::count_message(log, "cvt_use_audio_cmd: !f_fmt || !audio_cmd"), 2);
+    EXPECT_EQ(log.count("cvt_use_audio_cmd: !f_fmt || !audio_cmd"), 2);
 }
 
 // ---------------------------------------------------------------- format
@@ -446,14 +446,14 @@ TEST_F(CvtCmd, MissingArgumentsBuildNothing)
     EXPECT_EQ(get_cvt_cmd(nullptr, cmd.get()), 0);
     EXPECT_EQ(get_cvt_cmd(info_.get(), nullptr), 0);
     EXPECT_EQ(cmd[0], '\0');
-    EXPECT_EQ(tt::count_message(log, "info == NULL || cmd == NULL"), 2);
+    EXPECT_EQ(log.count("info == NULL || cmd == NULL"), 2);
 }
 
 TEST_F(CvtCmd, EveryBuiltLineIsLogged)
 {
     tt::LogCapture log;
     const std::string line = build();
-    EXPECT_EQ(tt::count_message(log, "[get_cvt_cmd] convert cmd:" + line), 1);
+    EXPECT_EQ(log.count("[get_cvt_cmd] convert cmd:" + line), 1);
     EXPECT_TRUE(log.has_line(line));
 }
 

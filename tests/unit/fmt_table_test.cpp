@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cvt/fmt_table.h"
+#include "log_capture.h"
 #include "test_util.h"
 
 namespace {
@@ -57,21 +58,6 @@ const Kind kKinds[] = {
     {"video codecs", FMT_KIND_V, &kVideoCodecs, get_v_fmt_id, get_v_fmt_name, get_v_fmt_cmd},
     {"audio codecs", FMT_KIND_A, &kAudioCodecs, get_a_fmt_id, get_a_fmt_name, get_a_fmt_cmd},
 };
-
-// "[info] file: fmt_table.cpp line: <n> <msg>"
-bool logged_info(const tt::LogCapture &cap, const std::string &msg)
-{
-    const std::string head = "[info] file: fmt_table.cpp line: ";
-    for (const auto &l : cap.lines()) {
-        if (l.compare(0, head.size(), head) != 0) continue;
-        size_t digits_end = l.find(' ', head.size());
-        if (digits_end == std::string::npos || digits_end == head.size()) continue;
-        std::string digits = l.substr(head.size(), digits_end - head.size());
-        if (!std::all_of(digits.begin(), digits.end(), ::isdigit)) continue;
-        if (l.substr(digits_end + 1) == msg) return true;
-    }
-    return false;
-}
 
 class FmtTable : public ::testing::Test {
 protected:
@@ -163,7 +149,7 @@ TEST_F(FmtTable, NullNameIsLoggedAndYieldsMinusOne)
         tt::LogCapture cap;
         EXPECT_EQ(k.id_of(nullptr), -1);
         EXPECT_EQ(cap.lines().size(), 1u);
-        EXPECT_TRUE(logged_info(cap, "fmt == NULL"));
+        EXPECT_TRUE(cap.has_info("fmt_table.cpp", "fmt == NULL"));
     }
 }
 
@@ -174,7 +160,7 @@ TEST_F(FmtTable, AddIgnoresNullNamesAndUnknownKinds)
     {
         tt::LogCapture cap;
         add_fmt(FMT_KIND_V, 42, nullptr, "x");
-        EXPECT_TRUE(logged_info(cap, "fmt == NULL"));
+        EXPECT_TRUE(cap.has_info("fmt_table.cpp", "fmt == NULL"));
     }
     add_fmt(3, 42, "kind three", nullptr);
     add_fmt(-1, 42, "kind minus one", nullptr);

@@ -7,7 +7,7 @@
 
 #include "cvt/hwd.h"
 #include "hwd_fixture.h"
-#include "log_text.h"
+#include "log_capture.h"
 #include "test_util.h"
 
 namespace {
@@ -43,8 +43,8 @@ TEST_F(HwdEnv, KindsOutsideTheTableAreRefused)
     tt::LogCapture log;
     EXPECT_EQ(set_hwd_env(4), 0);
     EXPECT_EQ(set_hwd_env(-1), 0);
-    EXPECT_EQ(tt::count_message(log, "set_hwd_env type:4"), 1);
-    EXPECT_EQ(tt::count_message(log, "set_hwd_env type:-1"), 1);
+    EXPECT_EQ(log.count("set_hwd_env type:4"), 1);
+    EXPECT_EQ(log.count("set_hwd_env type:-1"), 1);
 }
 
 TEST_F(HwdEnv, AssignmentsAreAppliedInOrder)
@@ -69,13 +69,13 @@ TEST_F(HwdEnv, ABadAssignmentStopsTheRest)
     std::strcpy(rec.env[2], "TARSA_HWD_TEST_C=3");
     tt::LogCapture log;
     EXPECT_EQ(set_hwd_env(HWD_TYPE_NVIDIA), 1);  // one assignment was made
-    EXPECT_EQ(tt::count_message(log, "type:0 putenv:NO_EQUALS_SIGN err"), 1);
+    EXPECT_EQ(log.count("type:0 putenv:NO_EQUALS_SIGN err"), 1);
     EXPECT_EQ(std::getenv("TARSA_HWD_TEST_C"), nullptr);
 
     rec.env_num = 1;
     std::strcpy(rec.env[0], "=value");
     EXPECT_EQ(set_hwd_env(HWD_TYPE_NVIDIA), 0);
-    EXPECT_EQ(tt::count_message(log, "type:0 putenv:=value err"), 1);
+    EXPECT_EQ(log.count("type:0 putenv:=value err"), 1);
 }
 
 TEST_F(HwdEnv, AnEmptyValueRemovesTheVariable)
@@ -102,7 +102,7 @@ TEST_F(HwdEnv, RequiredDriverFileGuardsTheAssignments)
     tt::LogCapture log;
     EXPECT_EQ(find_driver_exist(HWD_TYPE_VAAPI), 0);
     EXPECT_EQ(set_hwd_env(HWD_TYPE_INTEL), 0);
-    EXPECT_EQ(tt::count_message(log, "find_driver_exist type:1"), 1);
+    EXPECT_EQ(log.count("find_driver_exist type:1"), 1);
     EXPECT_EQ(std::getenv("TARSA_HWD_TEST_A"), nullptr);
 
     ASSERT_TRUE(tt::write_file(dir.file("renderD128"), ""));
@@ -116,8 +116,8 @@ TEST_F(HwdEnv, DriverTestOfKindsWithoutRecordsIsRefused)
     tt::LogCapture log;
     EXPECT_EQ(find_driver_exist(3), 0);
     EXPECT_EQ(find_driver_exist(9), 0);
-    EXPECT_EQ(tt::count_message(log, "find_driver_exist type:3 not support"), 1);
-    EXPECT_EQ(tt::count_message(log, "find_driver_exist type:9 not support"), 1);
+    EXPECT_EQ(log.count("find_driver_exist type:3 not support"), 1);
+    EXPECT_EQ(log.count("find_driver_exist type:9 not support"), 1);
     // An empty path is never openable.
     EXPECT_EQ(find_driver_exist(HWD_TYPE_VAAPI), 0);
 }

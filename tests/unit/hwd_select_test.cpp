@@ -10,7 +10,7 @@
 #include "cvt/fmt_table.h"
 #include "cvt/hwd.h"
 #include "hwd_fixture.h"
-#include "log_text.h"
+#include "log_capture.h"
 #include "tarsasdk.h"
 #include "test_util.h"
 
@@ -363,7 +363,7 @@ TEST_F(HwdSelect, UnknownModeIsLoggedAndSoftware)
     tt::LogCapture log;
     Fragments f = build(7, "h264", 1);
     expect_hwd(f.hwd, 0, -1, -1);
-    EXPECT_EQ(tt::count_message(log, "get_cvt_hwd_type: cvt_info->usage_mode == ?"), 1);
+    EXPECT_EQ(log.count("get_cvt_hwd_type: cvt_info->usage_mode == ?"), 1);
     EXPECT_EQ(f.dec, "");
     EXPECT_EQ(f.enc, " -c:v libx264 ");
 }
@@ -377,7 +377,7 @@ TEST_F(HwdSelect, MissingArgumentsAreLogged)
     EXPECT_EQ(get_cvt_hwd_type(0, nullptr, &src, -1, &hwd), -1);
     EXPECT_EQ(get_cvt_hwd_type(0, &dst, nullptr, -1, &hwd), -1);
     EXPECT_EQ(get_cvt_hwd_type(0, &dst, &src, -1, nullptr), -1);
-    EXPECT_EQ(tt::count_message(log, "get_cvt_hwd_type: !is_use_hw|| !hwd_type"), 3);
+    EXPECT_EQ(log.count("get_cvt_hwd_type: !is_use_hw|| !hwd_type"), 3);
     expect_hwd(hwd, 5, 5, 5);
 
     char a[HWD_CMD_SIZE], b[HWD_CMD_SIZE], c[HWD_CMD_SIZE];
@@ -387,7 +387,7 @@ TEST_F(HwdSelect, MissingArgumentsAreLogged)
     EXPECT_EQ(get_hwd_cmd(&hwd, &dst, nullptr, b, c), 0);
     EXPECT_EQ(get_hwd_cmd(&hwd, &dst, a, nullptr, c), 0);
     EXPECT_EQ(get_hwd_cmd(&hwd, &dst, a, b, nullptr), 0);
-    EXPECT_EQ(tt::count_message(log, msg), 5);
+    EXPECT_EQ(log.count(msg), 5);
 }
 
 // ---------------------------------------------------------------- trial decode rules

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "log_text.h"
+#include "log_capture.h"
 #include "sdk/sdk_globals.h"
 #include "sdk_state.h"
 #include "test_util.h"
@@ -13,7 +13,7 @@
 namespace {
 
 // The message lines (level and source position removed) that were logged.
-std::vector<std::string> messages(const tt::LogCapture &log) { return tt::log_messages(log); }
+std::vector<std::string> messages(const tt::LogCapture &log) { return log.messages(); }
 
 class ToolPaths : public ::testing::Test {
 protected:
@@ -139,7 +139,7 @@ TEST(VersionLine, MissingArgumentsAreLogged)
     char out[MAX_PATH] = {0};
     EXPECT_EQ(get_buf_ffmpeg_version(nullptr, out), -1);
     EXPECT_EQ(get_buf_ffmpeg_version("ffmpeg version 1 Copyright", nullptr), -1);
-    EXPECT_EQ(tt::count_message(log, "buf == NULL || f_fmt == NULL"), 2);
+    EXPECT_EQ(log.count("buf == NULL || f_fmt == NULL"), 2);
 }
 
 }  // namespace

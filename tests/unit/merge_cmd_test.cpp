@@ -14,6 +14,7 @@
 #include "opt/opt_param.h"
 #include "sdk/job_records.h"
 #include "sdk/sdk_globals.h"
+#include "log_capture.h"
 #include "test_util.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "log_text.h"
+#include "log_capture.h"
 #include "sdk/merge_sources.h"
 #include "tarsasdk.h"
 #include "support/rtkit.h"
@@ -44,7 +44,7 @@ TEST(MergeFilePath, MissingBufferIsLogged)
 {
     tt::LogCapture log;
     EXPECT_EQ(get_file_path("/a/b.mp4", nullptr), 0);
-    EXPECT_EQ(tt::count_message(log, "path == NULL"), 1);
+    EXPECT_EQ(log.count("path == NULL"), 1);
 }
 
 // The temporary directory is library-wide: every test puts it back.
@@ -90,7 +90,7 @@ TEST_F(MergeTmpPath, MissingArgumentsTakeNoNumber)
     EXPECT_EQ(get_tmp_file_name(nullptr, "ts", name), 0);
     EXPECT_EQ(get_tmp_file_name("/out/", nullptr, name), 0);
     EXPECT_EQ(get_tmp_file_name("/out/", "ts", nullptr), 0);
-    EXPECT_EQ(tt::count_message(log_, "dst_path == NULL || ext == NULL || dst_file == NULL"), 3);
+    EXPECT_EQ(log_.count("dst_path == NULL || ext == NULL || dst_file == NULL"), 3);
     EXPECT_EQ(s_tmp_file_index.load(), n);
 }
 
@@ -100,7 +100,7 @@ TEST_F(MergeTmpPath, DirectoryWithABarIsRefused)
     const int32_t n = s_tmp_file_index.load();
     char name[MAX_PATH] = {0};
     EXPECT_EQ(get_tmp_file_name("/out|put/", "ts", name), 0);
-    EXPECT_EQ(tt::count_message(log_, "strchr(dir, '|') != NULL"), 1);
+    EXPECT_EQ(log_.count("strchr(dir, '|') != NULL"), 1);
     EXPECT_EQ(name[0], '\0');
     EXPECT_EQ(s_tmp_file_index.load(), n);
 }
@@ -127,7 +127,7 @@ TEST_F(MergeTmpPath, MissingParentKeepsTheEarlierDirectory)
 {
     ASSERT_EQ(set_tmp_path(dir_.path().c_str()), 1);
     EXPECT_EQ(set_tmp_path(dir_.file("no/such").c_str()), 0);
-    EXPECT_EQ(tt::count_message(log_, "_mkdir(tmp_path) != 0"), 1);
+    EXPECT_EQ(log_.count("_mkdir(tmp_path) != 0"), 1);
     EXPECT_EQ(std::string(s_tmp_path), dir_.path() + "/");
     EXPECT_FALSE(tt::file_exists(dir_.file("no")));
 }
@@ -135,23 +135,23 @@ TEST_F(MergeTmpPath, MissingParentKeepsTheEarlierDirectory)
 TEST_F(MergeTmpPath, EmptyAndOverlongPathsAreRefused)
 {
     EXPECT_EQ(set_tmp_path(""), 0);
-    EXPECT_EQ(tt::count_message(log_, "len == 0 || len >= MAX_PATH"), 1);
+    EXPECT_EQ(log_.count("len == 0 || len >= MAX_PATH"), 1);
     // 259 bytes leave no room for the separator and the terminator.
     std::string long_path = dir_.path() + "/";
     long_path += std::string(259 - long_path.size(), 'x');
     EXPECT_EQ(set_tmp_path(long_path.c_str()), 0);
-    EXPECT_EQ(tt::count_message(log_, "strlen(tmp_path) >= MAX_PATH"), 1);
+    EXPECT_EQ(log_.count("strlen(tmp_path) >= MAX_PATH"), 1);
     EXPECT_STREQ(s_tmp_path, "");
 }
 
 TEST_F(MergeTmpPath, ExportChecksNullLengthAndQuote)
 {
     EXPECT_EQ(tarsa_sdk_merge_set_tmp_path(nullptr), 0);
-    EXPECT_EQ(tt::count_message(log_, "path == NULL"), 1);
+    EXPECT_EQ(log_.count("path == NULL"), 1);
     EXPECT_EQ(tarsa_sdk_merge_set_tmp_path(std::string(260, 'a').c_str()), 0);
-    EXPECT_EQ(tt::count_message(log_, "strlen(path) >= MAX_PATH)"), 1);
+    EXPECT_EQ(log_.count("strlen(path) >= MAX_PATH)"), 1);
     EXPECT_EQ(tarsa_sdk_merge_set_tmp_path(dir_.file("a\"b").c_str()), 0);
-    EXPECT_EQ(tt::count_message(log_, "strchr(path, '\"') != NULL"), 1);
+    EXPECT_EQ(log_.count("strchr(path, '\"') != NULL"), 1);
     EXPECT_FALSE(tt::file_exists(dir_.file("a\"b")));
     EXPECT_STREQ(s_tmp_path, "");
     EXPECT_EQ(tarsa_sdk_merge_set_tmp_path(dir_.path().c_str()), 1);

@@ -7,11 +7,12 @@
 #include <vector>
 
 #include "cvt/fmt_table.h"
-#include "log_text.h"
+#include "log_capture.h"
 #include "sdk/job_records.h"
 #include "sdk/merge_fmt.h"
 #include "sdk/merge_tmp.h"
 #include "sdk/merge_worker.h"
+#include "processes.h"
 #include "test_util.h"
 
 namespace {
@@ -123,7 +124,7 @@ TEST_F(MergeSourceList, NoListGivesMinusOne)
     EXPECT_EQ(get_merge_f_fmt_id(nullptr), -1);
     EXPECT_EQ(get_merge_v_fmt_id(nullptr), -1);
     EXPECT_EQ(get_merge_a_fmt_id(nullptr), -1);
-    EXPECT_EQ(tt::count_message(log, ""), 3);
+    EXPECT_EQ(log.count(""), 3);
 }
 
 TEST_F(MergeSourceList, DurationIsTheSum)
@@ -135,14 +136,14 @@ TEST_F(MergeSourceList, DurationIsTheSum)
     EXPECT_EQ(get_merge_duration(list_), 90);
     tt::LogCapture log;
     EXPECT_EQ(get_merge_duration(nullptr), 0);
-    EXPECT_EQ(tt::count_message(log, "ls_src_file == NULL"), 1);
+    EXPECT_EQ(log.count("ls_src_file == NULL"), 1);
 }
 
 TEST_F(MergeSourceList, PassOverNoListOrAnEmptyList)
 {
     tt::LogCapture log;
     EXPECT_EQ(process_create_tmp_file(nullptr), -1);
-    EXPECT_EQ(tt::count_message(log, "ls_src_file == NULL"), 1);
+    EXPECT_EQ(log.count("ls_src_file == NULL"), 1);
     EXPECT_EQ(process_create_tmp_file(list_), 0);
 }
 
@@ -169,14 +170,14 @@ TEST_F(MergeSourceList, OpeningAndClosingRefuseWrongStates)
     file_info *f = sources_[0];
     EXPECT_EQ(create_merge_tmp_file(nullptr), 0);
     EXPECT_EQ(close_merge_tmp_file(nullptr), 0);
-    EXPECT_EQ(tt::count_message(log, "file_info == NULL"), 2);
+    EXPECT_EQ(log.count("file_info == NULL"), 2);
     EXPECT_EQ(close_merge_tmp_file(f), 0);
-    EXPECT_EQ(tt::count_message(log, "file_info->status == MERGE_STATUS_TYPE_NONE"), 1);
+    EXPECT_EQ(log.count("file_info->status == MERGE_STATUS_TYPE_NONE"), 1);
     EXPECT_EQ(create_merge_tmp_file(f), 0);  // no job
-    EXPECT_EQ(tt::count_message(log, "merge_info == NULL"), 1);
+    EXPECT_EQ(log.count("merge_info == NULL"), 1);
     f->status.store(MERGE_STATUS_TYPE_DONE);
     EXPECT_EQ(create_merge_tmp_file(f), 0);
-    EXPECT_EQ(tt::count_message(log, "file_info->status != MERGE_STATUS_TYPE_NONE"), 1);
+    EXPECT_EQ(log.count("file_info->status != MERGE_STATUS_TYPE_NONE"), 1);
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "log_text.h"
+#include "log_capture.h"
 #include "opt/opt_param.h"
 #include "tarsasdk.h"
 #include "test_util.h"
@@ -99,7 +99,7 @@ TEST(OptParam, TooSmallBufferIsRefusedAndLeftAsPrefilled)
     char preset[100];
     std::memset(preset, 'p', sizeof preset);
     EXPECT_EQ(opt_param_get(o.p, OPT_PARAM_TYPE_PRESET, preset, sizeof preset), 0);
-    EXPECT_EQ(tt::count_message(log, "size < param_info->size"), 1);
+    EXPECT_EQ(log.count("size < param_info->size"), 1);
     EXPECT_EQ(std::vector<char>(preset, preset + 100), std::vector<char>(100, 'p'));
 }
 
@@ -128,7 +128,7 @@ TEST(OptParam, SizeComparisonIsSigned)
     // A negative capacity is below every stored size, even 0.
     EXPECT_EQ(opt_param_get(o.p, OPT_PARAM_TYPE_THREAD_NUM, &buf, -1), 0);
     EXPECT_EQ(opt_param_get(o.p, OPT_PARAM_TYPE_IAUTO, &buf, -1), 0);
-    EXPECT_EQ(tt::count_message(log, "size < param_info->size"), 2);
+    EXPECT_EQ(log.count("size < param_info->size"), 2);
     EXPECT_EQ(buf, 9);
     // Capacity 0 suffices for a presence-only entry.
     EXPECT_EQ(opt_param_get(o.p, OPT_PARAM_TYPE_IAUTO, &buf, 0), 1);
@@ -184,7 +184,7 @@ TEST(OptParam, OtExDoesNotFitAnOtBuffer)
     ot small = {};
     tt::LogCapture log;
     EXPECT_EQ(opt_param_get(o.p, OPT_PARAM_TYPE_OT, &small, sizeof small), 0);
-    EXPECT_EQ(tt::count_message(log, "size < param_info->size"), 1);
+    EXPECT_EQ(log.count("size < param_info->size"), 1);
 }
 
 TEST(OptParam, NegativeSizeWithDataIsRefusedAndKeepsTheEarlierValue)
@@ -204,16 +204,16 @@ TEST(OptParam, MissingListOrBufferIsLoggedAndRefused)
     EXPECT_EQ(opt_param_set(nullptr, 1, &v, sizeof v), 0);
     opt_param no_list = {nullptr, 0};
     EXPECT_EQ(opt_param_set(&no_list, 1, &v, sizeof v), 0);
-    EXPECT_EQ(tt::count_message(log, "p_opt_param == NULL"), 2);
+    EXPECT_EQ(log.count("p_opt_param == NULL"), 2);
 
     OptList o;
     EXPECT_EQ(opt_param_get(nullptr, 1, &v, sizeof v), 0);
     EXPECT_EQ(opt_param_get(&no_list, 1, &v, sizeof v), 0);
     EXPECT_EQ(opt_param_get(o.p, 1, nullptr, 4), 0);
-    EXPECT_EQ(tt::count_message(log, "opt_param == NULL || data == NULL"), 3);
+    EXPECT_EQ(log.count("opt_param == NULL || data == NULL"), 3);
 
     EXPECT_EQ(opt_param_destroy(nullptr), 0);
-    EXPECT_EQ(tt::count_message(log, "opt_param == NULL"), 1);
+    EXPECT_EQ(log.count("opt_param == NULL"), 1);
 }
 
 TEST(OptParam, DestroyFreesAllEntries)

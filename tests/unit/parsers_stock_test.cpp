@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cvt/parsers.h"
+#include "log_capture.h"
 #include "test_util.h"
 
 namespace {

@@ -10,23 +10,10 @@
 #include <vector>
 
 #include "cvt/parsers.h"
+#include "log_capture.h"
 #include "test_util.h"
 
 namespace {
-
-// "[info] file: parsers.cpp line: <n> <msg>"
-bool logged_info(const tt::LogCapture &cap, const std::string &msg)
-{
-    const std::string head = "[info] file: parsers.cpp line: ";
-    for (const auto &l : cap.lines()) {
-        if (l.compare(0, head.size(), head) != 0) continue;
-        size_t end = l.find(' ', head.size());
-        if (end == std::string::npos || end == head.size()) continue;
-        if (!std::all_of(l.begin() + head.size(), l.begin() + end, ::isdigit)) continue;
-        if (l.substr(end + 1) == msg) return true;
-    }
-    return false;
-}
 
 enum class Parser { f_fmt, duration, cur_time, resolution, v_fmt, a_fmt };
 
@@ -94,7 +81,7 @@ TEST(Parsers, DocumentedExamples)
         EXPECT_EQ(got.height, row.height);
         if (row.log) {
             EXPECT_EQ(cap.lines().size(), 1u);
-            EXPECT_TRUE(logged_info(cap, row.log));
+            EXPECT_TRUE(cap.has_info("parsers.cpp", row.log));
         } else {
             EXPECT_TRUE(cap.lines().empty());
         }
@@ -131,11 +118,11 @@ TEST(Parsers, NegativeTimeIsLoggedAndYieldsZero)
     tt::LogCapture cap;
     EXPECT_EQ(get_buf_cur_time("frame=1 time=-1:00:00.00 bitrate=N/A\n"), 0);
     EXPECT_EQ(cap.lines().size(), 1u);
-    EXPECT_TRUE(logged_info(cap, "cur_time is -3600"));
+    EXPECT_TRUE(cap.has_info("parsers.cpp", "cur_time is -3600"));
     // Only the hours carry a sign: -1 h + 30 min is still negative.
     cap.clear();
     EXPECT_EQ(get_buf_cur_time("frame=1 time=-1:30:00.00 bitrate=N/A\n"), 0);
-    EXPECT_TRUE(logged_info(cap, "cur_time is -1800"));
+    EXPECT_TRUE(cap.has_info("parsers.cpp", "cur_time is -1800"));
 }
 
 // The size token follows a colour description whose own commas make more
@@ -379,7 +366,7 @@ TEST(Parsers, NullArgumentsAreLogged)
         tt::LogCapture cap;
         EXPECT_EQ(row.call(line, out, &w, &h), row.result);
         EXPECT_EQ(cap.lines().size(), 1u);
-        EXPECT_TRUE(logged_info(cap, row.message));
+        EXPECT_TRUE(cap.has_info("parsers.cpp", row.message));
     }
     EXPECT_STREQ(out, "");
 }

@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "cvt/runner.h"
-#include "runner_test_util.h"
+#include "fake_tools.h"
 #include "support/platform.h"
 #include "test_util.h"
 
@@ -43,7 +43,7 @@ TEST(ProcessStartTime, NameWithBlanksAndParentheses)
     // The command name field may hold ") " itself; fields count after the last ')'.
     tt::TempDir tmp;
     const std::string odd = tmp.file("a) b c (d");
-    std::filesystem::copy_file(rt::fake_tool(), odd);
+    std::filesystem::copy_file((tt::bin_dir() + "fake_tool"), odd);
     chmod(odd.c_str(), 0755);
     pipe_info *fp = pipe_popen(("\"" + odd + "\" --run hang").c_str(), "r");
     ASSERT_NE(fp, nullptr);
@@ -69,10 +69,10 @@ TEST(ProcessStartTime, NoSuchProcess)
 
 TEST(ProcessExitPeek, DoesNotReap)
 {
-    pipe_info *fp = pipe_popen(rt::fake_cmd({"exit 0"}).c_str(), "r");
+    pipe_info *fp = pipe_popen(tt::fake_cmd({"exit 0"}).c_str(), "r");
     ASSERT_NE(fp, nullptr);
     int pid = pipe_child_pid(fp);
-    EXPECT_EQ(rt::read_all(fp), std::vector<std::string>{});
+    EXPECT_EQ(tt::read_all(fp), std::vector<std::string>{});
     // Asked twice: the first query must not have consumed the exit.
     EXPECT_EQ(os_process_exit_peek(pid), OS_PROC_EXIT_ZERO);
     EXPECT_EQ(os_process_exit_peek(pid), OS_PROC_EXIT_ZERO);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/rtkit.h"
+#include "log_capture.h"
 #include "test_util.h"
 
 namespace {

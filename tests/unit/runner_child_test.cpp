@@ -16,14 +16,15 @@
 #include <vector>
 
 #include "cvt/runner.h"
-#include "runner_test_util.h"
+#include "fake_tools.h"
 #include "support/platform.h"
+#include "log_capture.h"
 #include "test_util.h"
 
 namespace {
 
-using rt::fake_cmd;
-using rt::read_all;
+using tt::fake_cmd;
+using tt::read_all;
 
 std::vector<std::string> run_to_end(const std::string &cmd)
 {
@@ -74,7 +75,7 @@ TEST(RunnerStart, ProgramThatCannotRunIsReported)
     for (const std::string &cmd : cases) {
         tt::LogCapture log;
         EXPECT_EQ(pipe_popen(cmd.c_str(), "r"), nullptr) << cmd;
-        EXPECT_TRUE(rt::runner_logged(log, "CreateProcess fail")) << cmd;
+        EXPECT_TRUE(log.has_info("runner.cpp", "CreateProcess fail")) << cmd;
         EXPECT_EQ(log.lines().size(), 1u) << cmd;
     }
 }
@@ -100,14 +101,14 @@ TEST(RunnerChild, ProgramPathWithBlanksIsStartedDirectly)
     const std::string dir = tmp.file("dir with blanks");
     std::filesystem::create_directory(dir);
     const std::string tool = dir + "/fake tool";
-    std::filesystem::copy_file(rt::fake_tool(), tool);
+    std::filesystem::copy_file((tt::bin_dir() + "fake_tool"), tool);
     chmod(tool.c_str(), 0755);
     EXPECT_EQ(run_to_end("\"" + tool + "\" --run \"print hi there\""), (std::vector<std::string>{"hi there\n"}));
 }
 
 TEST(RunnerChild, ArgumentsAreSplitByTheCommandLineRules)
 {
-    const std::string cmd = "\"" + rt::fake_tool() +
+    const std::string cmd = "\"" + (tt::bin_dir() + "fake_tool") +
                             "\" --run argv -- -i concat:\"a.ts|b.ts\" "
                             "-vf drawtext=\"fontfile=tf.ttf:text='a b':x=1\",drawtext=\"text='c':y=2\" "
                             "\"\"  3\\\"q \"C:\\dir\\\\\" \"out file.mp4\"";

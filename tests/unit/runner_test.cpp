@@ -14,16 +14,17 @@
 #include <vector>
 
 #include "cvt/runner.h"
-#include "runner_test_util.h"
+#include "fake_tools.h"
 #include "support/platform.h"
+#include "log_capture.h"
 #include "test_util.h"
 
 namespace {
 
 using clock_type = std::chrono::steady_clock;
-using rt::fake_cmd;
-using rt::ms_since;
-using rt::read_all;
+using tt::fake_cmd;
+using tt::ms_since;
+using tt::read_all;
 
 // ---------------------------------------------------------------- arguments
 
@@ -33,7 +34,7 @@ TEST(RunnerArgs, NullCommandOrModeIsRefused)
     EXPECT_EQ(pipe_popen(nullptr, "r"), nullptr);
     EXPECT_EQ(pipe_popen("x", nullptr), nullptr);
     EXPECT_EQ(log.count("cmd == NULL || mode == NULL"), 2);
-    EXPECT_TRUE(rt::runner_logged(log, "cmd == NULL || mode == NULL"));
+    EXPECT_TRUE(log.has_info("runner.cpp", "cmd == NULL || mode == NULL"));
 }
 
 TEST(RunnerArgs, ModeOtherThanExactlyRIsRefused)
@@ -41,7 +42,7 @@ TEST(RunnerArgs, ModeOtherThanExactlyRIsRefused)
     for (const char *mode : {"w", "rb", "rt", "", "r ", "R"}) {
         tt::LogCapture log;
         EXPECT_EQ(pipe_popen(fake_cmd({"print never"}).c_str(), mode), nullptr) << "mode '" << mode << "'";
-        EXPECT_TRUE(rt::runner_logged(log, "strcmp(mode, \"r\") != 0")) << "mode '" << mode << "'";
+        EXPECT_TRUE(log.has_info("runner.cpp", "strcmp(mode, \"r\") != 0")) << "mode '" << mode << "'";
     }
 }
 
@@ -53,8 +54,8 @@ TEST(RunnerArgs, NullRecordAndBufferAreRefused)
     EXPECT_EQ(pipe_feof(nullptr), -1);
     EXPECT_EQ(pipe_pclose(nullptr), -1);
     EXPECT_EQ(pipe_child_pid(nullptr), -1);
-    EXPECT_TRUE(rt::runner_logged(log, "buf == NULL || count <= 0 || fp == NULL"));
-    EXPECT_EQ(log.count("fp == NULL"), 3);  // the fgets line above ends with it too
+    EXPECT_TRUE(log.has_info("runner.cpp", "buf == NULL || count <= 0 || fp == NULL"));
+    EXPECT_EQ(log.count("fp == NULL"), 2);  // pipe_feof and pipe_pclose
 
     pipe_info *fp = pipe_popen(fake_cmd({"print a"}).c_str(), "r");
     ASSERT_NE(fp, nullptr);
@@ -161,7 +162,7 @@ TEST(RunnerRead, LastLineWithoutLineBreakIsReturned)
         {"zero exit, grace period runs out", {"print a", "raw tail", "spawn_holder 1500", "exit 0"}},
     };
     for (const LastLineCase &c : cases) {
-        std::string cmd = "\"" + rt::fake_tool() + "\" --run";
+        std::string cmd = "\"" + (tt::bin_dir() + "fake_tool") + "\" --run";
         for (const std::string &line : c.script) cmd += " \"" + line + "\"";
         pipe_info *fp = pipe_popen(cmd.c_str(), "r");
         ASSERT_NE(fp, nullptr) << c.name;
@@ -381,7 +382,7 @@ TEST(GetBufPid, NullLineIsLogged)
 {
     tt::LogCapture log;
     EXPECT_EQ(get_buf_pid(nullptr), -1);
-    EXPECT_TRUE(rt::runner_logged(log, "buf == NULL"));
+    EXPECT_TRUE(log.has_info("runner.cpp", "buf == NULL"));
 }
 
 // ---------------------------------------------------------------- threads

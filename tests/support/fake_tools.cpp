@@ -1,0 +1,81 @@
+#include "fake_tools.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "cvt/runner.h"
+#include "sdk/sdk_globals.h"
+
+namespace tt {
+
+std::string install_fake_tools(const std::string &dir)
+{
+    for (const char *name : {"ffmpeg", "ffprobe"}) {
+        std::error_code ec;
+        const std::string path = dir + "/" + name;
+        std::filesystem::copy_file(bin_dir() + "fake_tool", path, std::filesystem::copy_options::overwrite_existing,
+                                   ec);
+        chmod(path.c_str(), 0755);
+    }
+    return dir + "/";
+}
+
+FakeTools::FakeTools()
+    : script_env_("TARSA_FAKE_SCRIPT", dir_.file("script.txt")),
+      probe_env_("TARSA_FAKE_PROBE_SCRIPT", dir_.file("probe.txt"))
+{
+    script("exit 0\n");
+    probe_media(10);
+    set_ff_path(install_fake_tools(dir_.path()).c_str());
+}
+
+FakeTools::~FakeTools() { set_ff_path(s_module_path); }
+
+static void replace_file(const std::string &path, const std::string &text)
+{
+    write_file(path + ".new", text);
+    std::rename((path + ".new").c_str(), path.c_str());
+}
+
+void FakeTools::script(const std::string &text) { replace_file(dir_.file("script.txt"), text); }
+void FakeTools::probe(const std::string &text) { replace_file(dir_.file("probe.txt"), text); }
+
+void FakeTools::probe_media(int seconds, const std::string &format)
+{
+    char duration[32] = "N/A";
+    if (seconds > 0)
+        std::snprintf(duration, sizeof duration, "%02d:%02d:%02d.00", seconds / 3600, seconds / 60 % 60, seconds % 60);
+    probe("print Input #0, " + format + ", from 'src':\n"
+          "print   Duration: " + duration + ", start: 0.000000, bitrate: 300 kb/s\n"
+          "print   Stream #0:0: Video: h264 (High), yuv420p(progressive), 320x240, 25 fps\n"
+          "print   Stream #0:1: Audio: aac (LC), 48000 Hz, mono, fltp, 64 kb/s\n"
+          "exit 0\n");
+}
+
+std::string status_line(int seconds)
+{
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "frame=  %3d fps= 25 q=28.0 size=      12kB time=%02d:%02d:%02d.48 bitrate= 150.0kbits/s speed=1.0x",
+                  seconds * 25, seconds / 3600, seconds / 60 % 60, seconds % 60);
+    return line;
+}
+
+std::string fake_cmd(std::initializer_list<std::string> script)
+{
+    std::string cmd = "\"" + bin_dir() + "fake_tool\" --run";
+    for (const std::string &line : script) cmd += " \"" + line + "\"";
+    return cmd;
+}
+
+std::vector<std::string> read_all(pipe_info *fp, int count)
+{
+    std::vector<std::string> lines;
+    std::vector<char> buf(static_cast<size_t>(count));
+    while (pipe_fgets(buf.data(), count, fp)) lines.emplace_back(buf.data());
+    return lines;
+}
+
+}  // namespace tt

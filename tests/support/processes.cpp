@@ -1,0 +1,268 @@
+#include "processes.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
+#include "test_util.h"
+
+extern char **environ;
+
+namespace tt {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int ms_left(Clock::time_point deadline)
+{
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+std::vector<char *> c_strings(const std::vector<std::string> &v)
+{
+    std::vector<char *> out;
+    for (const auto &s : v) out.push_back(const_cast<char *>(s.c_str()));
+    out.push_back(nullptr);
+    return out;
+}
+
+// The fields after the command name of /proc/<pid>/stat ("S 123 ..."), or "".
+std::string stat_fields(int pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return "";
+    const size_t paren = line.rfind(')');
+    return paren == std::string::npos || paren + 2 > line.size() ? "" : line.substr(paren + 2);
+}
+
+// Numeric names in a /proc directory; for /proc/self/fd without the one that lists it.
+std::vector<int> numbered_entries(const char *path, bool fds = false)
+{
+    std::vector<int> out;
+    DIR *dir = opendir(path);
+    if (!dir) return out;
+    const int own = dirfd(dir);
+    while (dirent *e = readdir(dir))
+        if (e->d_name[0] >= '0' && e->d_name[0] <= '9' && (!fds || std::atoi(e->d_name) != own))
+            out.push_back(std::atoi(e->d_name));
+    closedir(dir);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+}  // namespace
+
+Spawned::Spawned(const std::vector<std::string> &argv, const std::vector<std::string> &env, const std::string &cwd)
+{
+    int fds[2];
+    if (argv.empty() || pipe2(fds, O_CLOEXEC) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+    if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+    std::vector<std::string> env_all;
+    for (char **e = environ; *e; e++) {
+        const std::string entry(*e);
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        if (std::none_of(env.begin(), env.end(), [&](const std::string &x) { return x.rfind(name, 0) == 0; }))
+            env_all.push_back(entry);
+    }
+    env_all.insert(env_all.end(), env.begin(), env.end());
+    std::vector<char *> args = c_strings(argv), envp = c_strings(env_all);
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, args.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (rc != 0) {
+        close(fds[0]);
+        return;
+    }
+    pid_ = pid;
+    out_ = fds[0];
+}
+
+Spawned::~Spawned()
+{
+    if (pid_ > 0 && !reaped_) {
+        kill(pid_, SIGKILL);
+        while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+    if (out_ >= 0) close(out_);
+}
+
+bool Spawned::fill(int timeout_ms)
+{
+    if (out_ < 0) return false;
+    struct pollfd p = {out_, POLLIN, 0};
+    const int n = poll(&p, 1, timeout_ms);
+    if (n <= 0) return n < 0 && errno == EINTR;
+    char chunk[4096];
+    const ssize_t got = read(out_, chunk, sizeof chunk);
+    if (got < 0 && errno == EINTR) return true;
+    if (got <= 0) {
+        close(out_);
+        out_ = -1;
+        return false;
+    }
+    pending_.append(chunk, static_cast<size_t>(got));
+    return true;
+}
+
+bool Spawned::read_line(std::string &line, int timeout_ms)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+        const size_t lf = pending_.find('\n');
+        if (lf != std::string::npos) {
+            line = pending_.substr(0, lf);
+            pending_.erase(0, lf + 1);
+            return true;
+        }
+        if (!fill(ms_left(deadline))) return false;
+    }
+}
+
+std::string Spawned::read_rest(int timeout_ms)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (fill(ms_left(deadline))) {
+    }
+    std::string rest;
+    rest.swap(pending_);
+    return rest;
+}
+
+int Spawned::wait(int timeout_ms)
+{
+    if (pid_ <= 0) return -1;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!reaped_) {
+        int status = 0;
+        const pid_t done = waitpid(pid_, &status, WNOHANG);
+        if (done == pid_) {
+            reaped_ = true;
+            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        } else if ((done < 0 && errno != EINTR) || ms_left(deadline) == 0) {
+            return -1;
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    return status_;
+}
+
+Finished run(const std::vector<std::string> &argv, const std::vector<std::string> &env, const std::string &cwd,
+             int timeout_ms)
+{
+    Spawned p(argv, env, cwd);
+    Finished f;
+    f.output = p.read_rest(timeout_ms);
+    f.exit_code = p.wait(1000);
+    return f;
+}
+
+std::vector<std::string> split_lines(const std::string &output)
+{
+    std::vector<std::string> lines;
+    std::string cur;
+    for (size_t i = 0; i < output.size(); i++) {
+        const char c = output[i];
+        if (c == '\r' || c == '\n') {
+            lines.push_back(cur);
+            cur.clear();
+            if (c == '\r' && i + 1 < output.size() && output[i + 1] == '\n') i++;
+        } else {
+            cur += c;
+        }
+    }
+    if (!cur.empty()) lines.push_back(cur);
+    return lines;
+}
+
+bool has_line(const std::string &output, const std::string &exact)
+{
+    const std::vector<std::string> lines = split_lines(output);
+    return std::find(lines.begin(), lines.end(), exact) != lines.end();
+}
+
+bool process_running(pid_t pid)
+{
+    if (pid <= 0 || kill(pid, 0) != 0) return false;
+    const std::string fields = stat_fields(pid);
+    return !fields.empty() && fields[0] != 'Z' && fields[0] != 'X';
+}
+
+bool ends_within(pid_t pid, int ms)
+{
+    return wait_until([pid] { return !process_running(pid); }, ms);
+}
+
+pid_t first_child(pid_t pid)
+{
+    const std::string p = std::to_string(pid);
+    std::ifstream children("/proc/" + p + "/task/" + p + "/children");
+    long child = -1;
+    return children >> child ? static_cast<pid_t>(child) : -1;
+}
+
+std::string process_exe(pid_t pid)
+{
+    char buf[4096];
+    const ssize_t n = readlink(("/proc/" + std::to_string(pid) + "/exe").c_str(), buf, sizeof buf - 1);
+    return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+}
+
+pid_t child_running(pid_t parent, const std::string &program, int timeout_ms)
+{
+    pid_t child = -1;
+    const bool found = wait_until(
+        [&] { return (child = first_child(parent)) > 0 && process_exe(child) == program; }, timeout_ms);
+    return found ? child : -1;
+}
+
+std::vector<int> child_pids(const std::string &name)
+{
+    std::vector<int> out;
+    const int self = getpid();
+    for (int pid : numbered_entries("/proc")) {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string line;
+        if (!std::getline(stat, line)) continue;
+        const size_t open = line.find('('), close = line.rfind(')');
+        if (open == std::string::npos || close == std::string::npos) continue;
+        char state = 0;
+        int ppid = 0;
+        if (std::sscanf(line.c_str() + close + 1, " %c %d", &state, &ppid) != 2 || ppid != self) continue;
+        if (name.empty() || line.substr(open + 1, close - open - 1) == name) out.push_back(pid);
+    }
+    return out;
+}
+
+int thread_count() { return static_cast<int>(numbered_entries("/proc/self/task").size()); }
+
+int thread_baseline()
+{
+    std::thread([] {}).join();
+    return thread_count();
+}
+
+std::vector<int> open_fds() { return numbered_entries("/proc/self/fd", true); }
+
+}  // namespace tt
