@@ -56,6 +56,7 @@ std::string joined(const std::vector<std::string> &lines)
 class HwdDetect : public ::testing::Test {
 protected:
     tt::HwdStateGuard guard_;
+    tt::LogCapture log_;
 };
 
 TEST_F(HwdDetect, NoHardwareOnThisMachine)
@@ -66,34 +67,27 @@ TEST_F(HwdDetect, NoHardwareOnThisMachine)
     s_hwd_dev_info.dev[1].decode[0] = 7;  // later entries are not touched
     s_hwd_dev_info.hwd_num = 2;
 
-    tt::LogCapture log;
     EXPECT_EQ(tarsa_register_hwd(), 0);
     EXPECT_EQ(s_hwd_dev_info.hwd_num, 0);
     EXPECT_EQ(is_chech_hwd, 0);
     EXPECT_EQ(s_hwd_dev_info.dev[0].decode[0], 0);
     EXPECT_EQ(s_hwd_dev_info.dev[1].decode[0], 7);
+    EXPECT_TRUE(has_in_order(log_.messages(), k_no_gpu_detection)) << joined(log_.lines());
+    EXPECT_EQ(log_.count("!find_usr_hwd(&s_hwd_dev_info)"), 1);
+    EXPECT_TRUE(log_.contains("[debug4] file: hwd_detect.cpp line: ")) << joined(log_.lines());
+    EXPECT_FALSE(log_.contains("try hwd vaapi"));  // VA-API stops at its driver file
 
-    std::vector<std::string> messages = log.messages();
-    EXPECT_TRUE(has_in_order(messages, k_no_gpu_detection)) << joined(log.lines());
-    EXPECT_EQ(log.count("!find_usr_hwd(&s_hwd_dev_info)"), 1);
-    EXPECT_TRUE(log.contains("[debug4] file: hwd_detect.cpp line: ")) << joined(log.lines());
-    EXPECT_FALSE(log.contains("try hwd vaapi"));  // VA-API stops at its driver file
-
-    // A failed detection is run again by the next call.
-    log.clear();
+    // A failed detection is run again by the next call; a successful one is not.
+    log_.clear();
     EXPECT_EQ(tarsa_register_hwd(), 0);
-    EXPECT_TRUE(has_in_order(log.messages(), k_no_gpu_detection)) << joined(log.lines());
-    EXPECT_EQ(log.count("tarsa_check_hwd_is_use is_chech_hwd"), 0);
-}
-
-TEST_F(HwdDetect, AfterSuccessNoDetectionRunsAgain)
-{
+    EXPECT_TRUE(has_in_order(log_.messages(), k_no_gpu_detection)) << joined(log_.lines());
+    EXPECT_EQ(log_.count("tarsa_check_hwd_is_use is_chech_hwd"), 0);
     is_chech_hwd = 1;
-    tt::LogCapture log;
+    log_.clear();
     EXPECT_EQ(tarsa_register_hwd(), 1);
-    EXPECT_EQ(log.count("tarsa_check_hwd_is_use is_chech_hwd"), 1);
-    EXPECT_FALSE(log.contains("try hwd"));
-    EXPECT_FALSE(log.contains("set_hwd_env"));
+    EXPECT_EQ(log_.count("tarsa_check_hwd_is_use is_chech_hwd"), 1);
+    EXPECT_FALSE(log_.contains("try hwd"));
+    EXPECT_FALSE(log_.contains("set_hwd_env"));
 }
 
 TEST_F(HwdDetect, HostRecordLeavesTheLibraryRecordAlone)
@@ -114,56 +108,37 @@ TEST_F(HwdDetect, HostRecordLeavesTheLibraryRecordAlone)
     EXPECT_EQ(is_chech_hwd, 0);
 }
 
-TEST_F(HwdDetect, NullHostRecord)
+TEST(HwdOpen, SingleCodecs)
 {
-    tt::LogCapture log;
-    EXPECT_EQ(tarsa_sdk_find_usr_hwd(nullptr), 0);
-    EXPECT_EQ(log.count("err find_usr_hwd dev_info == NULL"), 1);
-    EXPECT_FALSE(log.contains("try hwd"));
-}
-
-// ---------------------------------------------------------------- single codecs
-
-TEST(HwdOpen, CodecsMissingFromTheBuild)
-{
-    tt::LogCapture log;
-    EXPECT_EQ(try_ff_open_decoder_hwd("no_such_decoder"), 0);
-    EXPECT_EQ(try_ff_open_encoder_hwd("no_such_encoder"), 0);
-    // VA-API decodes through the generic decoders, so no decoder has this name.
-    EXPECT_EQ(try_ff_open_decoder_hwd("h264_vaapi"), 0);
-    EXPECT_EQ(log.count("msg not avcodec_find_decoder_by_name:no_such_decoder"), 1);
-    EXPECT_EQ(log.count("msg encoder not avcodec_find_decoder_by_name:no_such_encoder"), 1);
-    EXPECT_EQ(log.count("msg not avcodec_find_decoder_by_name:h264_vaapi"), 1);
-}
-
-TEST(HwdOpen, HardwareCodecsDoNotOpenWithoutHardware)
-{
-    tt::LogCapture log;
-    EXPECT_EQ(try_ff_open_decoder_hwd("h264_cuvid"), 0);
-    EXPECT_EQ(try_ff_open_encoder_hwd("hevc_nvenc"), 0);
-    EXPECT_EQ(try_ff_open_encoder_hwd("hevc_qsv"), 0);
-    // A Quick Sync decoder alone would open here; its device does not.
-    EXPECT_EQ(try_ff_open_decoder_hwd("h264_qsv"), 0);
-    EXPECT_EQ(log.count("msg decoder av_hwdevice_ctx_create err code_name:h264_qsv"), 1);
-    EXPECT_EQ(log.count("msg decoder not avcodec_open2:h264_cuvid"), 1);
-    EXPECT_EQ(log.count("msg encoder not avcodec_open2 code_name:hevc_nvenc"), 1);
-    EXPECT_EQ(log.count("msg encoder not avcodec_open2 code_name:hevc_qsv"), 1);
-}
-
-TEST(HwdOpen, VaapiEncoderNeedsADevice)
-{
-    tt::LogCapture log;
-    EXPECT_EQ(try_ff_open_encoder_hwd("h264_vaapi"), 0);
-    EXPECT_EQ(log.count("msg encoder av_hwdevice_ctx_create err code_name:h264_vaapi"), 1)
-        << joined(log.lines());
-}
-
-TEST(HwdOpen, TheTestSetUpOpensSoftwareCodecs)
-{
-    // The same set-up opens codecs that need no hardware, so a 0 above
-    // means the hardware is missing, not that the test is broken.
-    EXPECT_EQ(try_ff_open_decoder_hwd("h264"), 1);
-    EXPECT_EQ(try_ff_open_encoder_hwd("mpeg4"), 1);
+    const struct {
+        bool decoder;
+        const char *name;
+        int result;
+        const char *message;
+    } cases[] = {
+        {true, "no_such_decoder", 0, "msg not avcodec_find_decoder_by_name:no_such_decoder"},
+        {false, "no_such_encoder", 0, "msg encoder not avcodec_find_decoder_by_name:no_such_encoder"},
+        // VA-API decodes through the generic decoders, so no decoder has this name.
+        {true, "h264_vaapi", 0, "msg not avcodec_find_decoder_by_name:h264_vaapi"},
+        {true, "h264_cuvid", 0, "msg decoder not avcodec_open2:h264_cuvid"},
+        {false, "hevc_nvenc", 0, "msg encoder not avcodec_open2 code_name:hevc_nvenc"},
+        {false, "hevc_qsv", 0, "msg encoder not avcodec_open2 code_name:hevc_qsv"},
+        // A Quick Sync decoder alone would open here; its device does not.
+        {true, "h264_qsv", 0, "msg decoder av_hwdevice_ctx_create err code_name:h264_qsv"},
+        {false, "h264_vaapi", 0, "msg encoder av_hwdevice_ctx_create err code_name:h264_vaapi"},
+        // The same set-up opens codecs that need no hardware, so a 0 above
+        // means the hardware is missing, not that the test is broken.
+        {true, "h264", 1, nullptr},
+        {false, "mpeg4", 1, nullptr},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        tt::LogCapture log;
+        EXPECT_EQ(c.decoder ? try_ff_open_decoder_hwd(c.name) : try_ff_open_encoder_hwd(c.name), c.result);
+        if (c.message) {
+            EXPECT_EQ(log.count(c.message), 1) << joined(log.lines());
+        }
+    }
 }
 
 // ---------------------------------------------------------------- trial decode
@@ -173,14 +148,17 @@ protected:
     static void SetUpTestSuite()
     {
         dir_ = new tt::TempDir();
-        ASSERT_TRUE(tt::make_h264_aac(dir_->file("h264.mp4"), 1, 160, 120));
-        ASSERT_TRUE(tt::make_media(dir_->file("h264.ts"), 1,
-                                   {"-c:v", "libx264", "-preset", "ultrafast", "-c:a", "mp2", "-f", "mpegts"},
-                                   160, 120, true));
-        ASSERT_TRUE(tt::make_media(dir_->file("raw.h264"), 1,
-                                   {"-c:v", "libx264", "-preset", "ultrafast", "-f", "h264"}, 160, 120, false));
-        ASSERT_TRUE(tt::make_media(dir_->file("mpeg4.avi"), 1, {"-c:v", "mpeg4", "-c:a", "mp2"}, 160, 120, true));
-        ASSERT_TRUE(tt::ffmpeg_generate({"-f", "lavfi", "-i", "sine=duration=1", "-c:a", "aac", dir_->file("a.m4a")}));
+        const std::vector<std::string> x264 = {"-c:v", "libx264", "-preset", "ultrafast"};
+        auto with = [](std::vector<std::string> a, const std::vector<std::string> &b) {
+            a.insert(a.end(), b.begin(), b.end());
+            return a;
+        };
+        ASSERT_TRUE(tt::make_h264_aac(file("h264.mp4"), 1, 160, 120));
+        ASSERT_TRUE(tt::make_media(file("h264.ts"), 1, with(x264, {"-c:a", "mp2", "-f", "mpegts"}), 160, 120));
+        ASSERT_TRUE(tt::make_media(file("raw.h264"), 1, with(x264, {"-f", "h264"}), 160, 120, false));
+        ASSERT_TRUE(tt::make_media(file("mpeg4.avi"), 1, {"-c:v", "mpeg4", "-c:a", "mp2"}, 160, 120));
+        ASSERT_TRUE(tt::ffmpeg_generate({"-f", "lavfi", "-i", "sine=duration=1", "-c:a", "aac", file("a.m4a")}));
+        ASSERT_TRUE(tt::write_file(file("junk.mp4"), std::string(64, '\x11')));
     }
     static void TearDownTestSuite()
     {
@@ -193,12 +171,30 @@ protected:
 
 tt::TempDir *HwdTrialDecode::dir_ = nullptr;
 
-TEST_F(HwdTrialDecode, NvidiaDecoderDoesNotOpenWithoutHardware)
+TEST_F(HwdTrialDecode, NothingDecodesWithoutHardware)
 {
-    tt::LogCapture log;
-    EXPECT_EQ(is_use_hwd_decodec(file("h264.mp4").c_str(), HWD_CODEC_H264_NV), 0);
-    EXPECT_EQ(is_use_hwd_decodec(file("h264.ts").c_str(), HWD_CODEC_HEVC_NV), 0);  // stream decides: h264_cuvid
-    EXPECT_EQ(log.count("avcodec_open2(codec_ctx, codec, NULL) < 0"), 2) << joined(log.lines());
+    const struct {
+        const char *file;
+        int code;
+        const char *message;  // logged once
+    } cases[] = {
+        {"h264.mp4", HWD_CODEC_H264_NV, "avcodec_open2(codec_ctx, codec, NULL) < 0"},
+        {"h264.ts", HWD_CODEC_HEVC_NV, "avcodec_open2(codec_ctx, codec, NULL) < 0"},  // the stream decides: h264_cuvid
+        {"h264.mp4", HWD_CODEC_H264_VAAPI, "codec == NULL"},                         // no "h264_vaapi" decoder
+        {"mpeg4.avi", HWD_CODEC_H264_NV, "codec == NULL"},                           // "_cuvid"
+        {"a.m4a", HWD_CODEC_H264_NV, "codec == NULL"},                               // no video stream
+        {"h264.mp4", 9, "codec == NULL"},                                            // no such code
+        {"missing.mp4", HWD_CODEC_H264_NV, "avformat_open_input(fmt_ctx, filename, NULL, NULL) < 0"},
+        {"junk.mp4", HWD_CODEC_H264_NV, nullptr},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.file << " " << c.code);
+        tt::LogCapture log;
+        EXPECT_EQ(is_use_hwd_decodec(file(c.file).c_str(), c.code), 0);
+        if (c.message) {
+            EXPECT_EQ(log.count(c.message), 1) << joined(log.lines());
+        }
+    }
 }
 
 TEST_F(HwdTrialDecode, QuickSyncDecoderOpensButDecodesNothing)
@@ -206,33 +202,11 @@ TEST_F(HwdTrialDecode, QuickSyncDecoderOpensButDecodesNothing)
     // The Quick Sync decoder opens without hardware and fails only when fed:
     // the key packet is tried 30 times, 10 ms apart, and the verdict is 0.
     tt::LogCapture log;
-    auto start = std::chrono::steady_clock::now();
+    const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(is_use_hwd_decodec(file("h264.ts").c_str(), HWD_CODEC_H264_QSV), 0);
-    auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_GE(elapsed, std::chrono::milliseconds(29 * 10));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(29 * 10));
     EXPECT_EQ(log.count("avcodec_open2(codec_ctx, codec, NULL) < 0"), 0) << joined(log.lines());
     EXPECT_EQ(log.count("codec == NULL"), 0);
-}
-
-TEST_F(HwdTrialDecode, DecoderNamesThatDoNotExist)
-{
-    tt::LogCapture log;
-    EXPECT_EQ(is_use_hwd_decodec(file("h264.mp4").c_str(), HWD_CODEC_H264_VAAPI), 0);  // no "h264_vaapi" decoder
-    EXPECT_EQ(is_use_hwd_decodec(file("mpeg4.avi").c_str(), HWD_CODEC_H264_NV), 0);    // "_cuvid"
-    EXPECT_EQ(is_use_hwd_decodec(file("a.m4a").c_str(), HWD_CODEC_H264_NV), 0);        // no video stream
-    EXPECT_EQ(is_use_hwd_decodec(file("h264.mp4").c_str(), 9), 0);                     // no such code
-    EXPECT_EQ(log.count("codec == NULL"), 4) << joined(log.lines());
-}
-
-TEST_F(HwdTrialDecode, UnreadableSources)
-{
-    tt::LogCapture log;
-    EXPECT_EQ(is_use_hwd_decodec(nullptr, HWD_CODEC_H264_NV), 0);
-    EXPECT_EQ(log.count("filename == NULL"), 1);
-    EXPECT_EQ(is_use_hwd_decodec(file("missing.mp4").c_str(), HWD_CODEC_H264_NV), 0);
-    EXPECT_EQ(log.count("avformat_open_input(fmt_ctx, filename, NULL, NULL) < 0"), 1);
-    ASSERT_TRUE(tt::write_file(file("junk.mp4"), std::string(64, '\x11')));
-    EXPECT_EQ(is_use_hwd_decodec(file("junk.mp4").c_str(), HWD_CODEC_H264_NV), 0);
 }
 
 // The frame count that the budget rule receives, as libavformat reports it.
@@ -251,43 +225,41 @@ int64_t video_frame_count(const std::string &path)
 
 TEST_F(HwdTrialDecode, StreamsWithoutFrameCountGetThirtyPackets)
 {
-    // Transport streams and raw H.264 carry no frame count ...
-    EXPECT_EQ(video_frame_count(file("h264.ts")), 0);
-    EXPECT_EQ(video_frame_count(file("raw.h264")), 0);
-    EXPECT_EQ(get_hwd_trial_packet_budget(video_frame_count(file("h264.ts"))), 30);
-    EXPECT_EQ(get_hwd_trial_packet_budget(video_frame_count(file("raw.h264"))), 30);
-    // ... while MP4 knows its 25 frames (1 s at 25 fps).
-    EXPECT_EQ(video_frame_count(file("h264.mp4")), 25);
-    EXPECT_EQ(get_hwd_trial_packet_budget(video_frame_count(file("h264.mp4"))), 25);
+    // Transport streams and raw H.264 carry no frame count, while MP4 knows
+    // its 25 frames (1 s at 25 fps).
+    const struct {
+        const char *file;
+        int64_t frames;
+        int budget;
+    } cases[] = {{"h264.ts", 0, 30}, {"raw.h264", 0, 30}, {"h264.mp4", 25, 25}};
+    for (const auto &c : cases) {
+        EXPECT_EQ(video_frame_count(file(c.file)), c.frames) << c.file;
+        EXPECT_EQ(get_hwd_trial_packet_budget(video_frame_count(file(c.file))), c.budget) << c.file;
+    }
 }
 
 // ---------------------------------------------------------------- resources
 
+// Run under the sanitizer build: every codec context, device and frame pool
+// that detection makes must be released again.
 TEST(HwdLeaks, DetectionRepeatedAHundredTimes)
 {
-    // Run under the sanitizer build: every codec context, device and frame
-    // pool that detection makes must be released again.
     hwd_dev_info info;
-    auto start = std::chrono::steady_clock::now();
+    const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < 100; i++) {
         std::memset(&info, 0, sizeof info);
         ASSERT_EQ(find_usr_hwd(&info), 0) << "run " << i;
         ASSERT_EQ(info.hwd_num, 0);
     }
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    RecordProperty("detection_100_ms", static_cast<int>(ms.count()));
+    RecordProperty("detection_100_ms", static_cast<int>(tt::ms_since(start)));
 }
 
+// As above: each early return of the trial decode must close what it opened.
 TEST_F(HwdTrialDecode, TrialDecodeReleasesEverythingOnEveryPath)
 {
-    // Run under the sanitizer build, as above: each early return of the
-    // trial decode must close what it opened.
-    for (int i = 0; i < 20; i++) {
-        EXPECT_EQ(is_use_hwd_decodec(file("h264.mp4").c_str(), HWD_CODEC_H264_NV), 0);
-        EXPECT_EQ(is_use_hwd_decodec(file("mpeg4.avi").c_str(), HWD_CODEC_H264_NV), 0);
-        EXPECT_EQ(is_use_hwd_decodec(file("a.m4a").c_str(), HWD_CODEC_H264_NV), 0);
-        EXPECT_EQ(is_use_hwd_decodec(file("missing.mp4").c_str(), HWD_CODEC_H264_NV), 0);
-    }
+    for (int i = 0; i < 20; i++)
+        for (const char *name : {"h264.mp4", "mpeg4.avi", "a.m4a", "missing.mp4"})
+            EXPECT_EQ(is_use_hwd_decodec(file(name).c_str(), HWD_CODEC_H264_NV), 0);
     EXPECT_EQ(is_use_hwd_decodec(file("raw.h264").c_str(), HWD_CODEC_H264_QSV), 0);
 }
 

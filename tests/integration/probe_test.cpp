@@ -225,22 +225,6 @@ TEST_F(Probe, UnreadableFilesYieldNothing)
     }
 }
 
-TEST(ProbeArguments, NullArgumentsAreRefused)
-{
-    tt::LogCapture log;
-    probe_result r = {};
-    probe_result_ex rx = {};
-    EXPECT_EQ(tarsa_sdk_probe_ex("/tmp/a.mp4", nullptr), 0);
-    EXPECT_EQ(tarsa_sdk_probe_ex(nullptr, &r), 0);
-    EXPECT_EQ(tarsa_sdk_probe_ex2("/tmp/a.mp4", nullptr), 0);
-    EXPECT_EQ(tarsa_sdk_probe_ex2(nullptr, &rx), 0);
-    dump_probe_result(nullptr, &r);
-    dump_probe_result("x.mp4", nullptr);
-    EXPECT_EQ(log.count("filename == NULL || result == NULL"), 6);
-    EXPECT_EQ(tarsa_sdk_probe(nullptr), 0);
-    EXPECT_EQ(log.count("filename == NULL"), 1);
-}
-
 // The probe only adds to the record and the flag it is given.
 TEST_F(Probe, UnclearedRecordKeepsWhatTheNewFileDoesNotYield)
 {

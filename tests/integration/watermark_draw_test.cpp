@@ -104,15 +104,4 @@ TEST_F(WatermarkDrawing, EverySpecialCharacterIsDrawnAsGiven)
     EXPECT_FALSE(reference(R"(It's 50%: a\b, c; "d" \"e' %{pts} \)", "without_blank") == drawn);
 }
 
-TEST_F(WatermarkDrawing, PlainTextIsDrawnAsGiven)
-{
-    const std::string text = "TARSA 2024 (c) [x]";
-    const std::string filter = watermark_argument(text);
-    ASSERT_EQ(filter, "drawtext=fontfile=tf.ttf:text='TARSA 2024 (c) [x]':x=w*0/1+0:y=h*0/1+0:fontcolor=white:"
-                      "fontsize=24:alpha=1.000000:angle=0");
-    const std::string drawn = draw(tt::bin_dir() + "ffmpeg", filter, "drawn.rgb");
-    ASSERT_EQ(drawn.size(), 320u * 240u * 3u);
-    EXPECT_TRUE(drawn == reference(text, "reference"));
-}
-
 }  // namespace

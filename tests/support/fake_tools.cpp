@@ -63,7 +63,7 @@ std::string status_line(int seconds)
     return line;
 }
 
-std::string fake_cmd(std::initializer_list<std::string> script)
+std::string fake_cmd(const std::vector<std::string> &script)
 {
     std::string cmd = "\"" + bin_dir() + "fake_tool\" --run";
     for (const std::string &line : script) cmd += " \"" + line + "\"";

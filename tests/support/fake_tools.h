@@ -3,7 +3,6 @@
 #ifndef TARSA_TEST_FAKE_TOOLS_H
 #define TARSA_TEST_FAKE_TOOLS_H
 
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -44,7 +43,7 @@ std::string status_line(int seconds);
 
 // A command line running the fake tool with an inline script (lines without
 // double quotes): "<fake_tool>" --run "line" "line" ...
-std::string fake_cmd(std::initializer_list<std::string> script);
+std::string fake_cmd(const std::vector<std::string> &script);
 // Every piece pipe_fgets gives until it returns NULL.
 std::vector<std::string> read_all(pipe_info *fp, int count = 4096);
 

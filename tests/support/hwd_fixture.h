@@ -5,7 +5,7 @@
 #define TARSA_TEST_HWD_FIXTURE_H
 
 #include <cstring>
-#include <initializer_list>
+#include <vector>
 
 #include "cvt/hwd.h"
 
@@ -48,7 +48,7 @@ inline hwd_dev make_hwd_dev(int hwd_type, int dec_h264, int dec_hevc, int enc_h2
 }
 
 // Replaces the detection record with the given entries.
-inline void set_detected(std::initializer_list<hwd_dev> devs)
+inline void set_detected(const std::vector<hwd_dev> &devs)
 {
     std::memset(&s_hwd_dev_info, 0, sizeof s_hwd_dev_info);
     int i = 0;

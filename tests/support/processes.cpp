@@ -229,6 +229,17 @@ std::string process_exe(pid_t pid)
     return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
 }
 
+long long start_time_of(pid_t pid)
+{
+    long long start = -1;
+    const std::string fields = stat_fields(pid);
+    // Fields 3 (state) to 21 come first.
+    return std::sscanf(fields.c_str(), "%*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %lld",
+                       &start) == 1
+               ? start
+               : -1;
+}
+
 pid_t child_running(pid_t parent, const std::string &program, int timeout_ms)
 {
     pid_t child = -1;

@@ -62,6 +62,9 @@ bool ends_within(pid_t pid, int ms);
 // The first child of `pid`, or -1; the path of the program a process runs, or "".
 pid_t first_child(pid_t pid);
 std::string process_exe(pid_t pid);
+// Field 22 of /proc/<pid>/stat (the start time in clock ticks), read here
+// independently of the library; -1 when there is no such process.
+long long start_time_of(pid_t pid);
 // Waits until the first child of `parent` runs `program`; its pid or -1.
 pid_t child_running(pid_t parent, const std::string &program, int timeout_ms = 5000);
 

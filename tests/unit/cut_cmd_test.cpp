@@ -145,112 +145,83 @@ TEST_F(CutCmd, EachTemplateIsBuiltExactlyAndLoggedPlain)
 
 // ---- pieces of the line
 
-TEST_F(CutCmd, SeekPrintsOneDecimalAndFlvNeverStartsAtZero)
+TEST_F(CutCmd, Fragments)
 {
-    struct {
+    const struct {
+        const char *what;
         Source source;
+        dst_codec_info dst;
         int start_time;
-        const char *ss;
+        const char *fragment;
     } cases[] = {
-        {kFlv, 0, "-ss 0.1 "}, {kFlv, 65, "-ss 65.0 "}, {kTs, 0, "-ss 0.0 "},
-        {kMov, 0, "-ss 0.0 "}, {kMov, 65, "-ss 65.0 "}, {kTs, 7, "-ss 7.0 "},
+        // One decimal; an flv source never starts at 0.
+        {"flv from 0", kFlv, chosen(1, 1, 7), 0, "-ss 0.1 "},
+        {"flv encoded from 0", kFlv, chosen(0, 1, 7), 0, "-ss 0.1 "},
+        {"flv from 65", kFlv, chosen(1, 1, 7), 65, "-ss 65.0 "},
+        {"ts from 0", kTs, chosen(0, 1, 7), 0, "-ss 0.0 "},
+        {"mov from 0", kMov, chosen(1, 1, 7), 0, "-ss 0.0 "},
+        {"ts from 7", kTs, chosen(1, 1, 7), 7, "-ss 7.0 "},
+        // Copied video gets the annex B filter of its codec only when flagged.
+        {"h264 flagged", {"mov", "h264 (High)", 1}, chosen(1, 1, 7), 65,
+         " -c:v copy -bsf:v h264_mp4toannexb  -avoid_negative_ts 1 "},
+        {"hevc flagged", {"mov", "hevc", 1}, chosen(1, 1, 7), 65,
+         " -c:v copy -bsf:v hevc_mp4toannexb  -avoid_negative_ts 1 "},
+        {"mpeg4 flagged", {"mov", "mpeg4", 1}, chosen(1, 1, 7), 65, " -c:v copy  -avoid_negative_ts 1 "},
+        {"hevc not flagged", {"mov", "hevc", 0}, chosen(1, 1, 7), 65, " -c:v copy  -avoid_negative_ts 1 "},
+        // The audio encoder's name.
+        {"mp2", kTs, {1, 0, 1, 0, 7}, 65, " -c:a mp2   -y "},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(std::string(c.source.f_fmt) + " start " + std::to_string(c.start_time));
-        for (int v_copy : {0, 1}) {
-            CutRecord cut(c.source, chosen(v_copy, 1, 7), c.start_time);
-            EXPECT_NE(cut.build().find(c.ss), std::string::npos) << cut.build();
-        }
+        SCOPED_TRACE(c.what);
+        CutRecord cut(c.source, c.dst, c.start_time);
+        EXPECT_NE(cut.build().find(c.fragment), std::string::npos) << cut.build();
     }
+    // An sdv destination gets the audio sample rate.
+    CutRecord sdv(kTs, {1, 0, 1, 3, 7});
+    std::strcpy(sdv.info->dst_file, "/out/cut.sdv");
+    EXPECT_NE(sdv.build().find(" -c:a pcm_alaw -ar 48000  -y "), std::string::npos) << sdv.build();
 }
 
 TEST_F(CutCmd, DroppedAudioIsDashAnInEveryTemplate)
 {
     for (const TemplateCase &c : kTemplates) {
-        SCOPED_TRACE(c.name);
         for (int a_copy : {0, 1}) {
+            SCOPED_TRACE(std::string(c.name) + (a_copy ? " audio copyable" : ""));
             dst_codec_info dst = c.dst;
             dst.a_copy = a_copy;
             CutRecord cut(c.source, dst, c.start_time, 0);
             if (c.faststart >= 0) cut.set_faststart(c.faststart);
-            std::string cmd = cut.build();
+            const std::string cmd = cut.build();
             EXPECT_NE(cmd.find(" -an "), std::string::npos) << cmd;
             EXPECT_EQ(cmd.find("-c:a"), std::string::npos) << cmd;
         }
     }
 }
 
-TEST_F(CutCmd, CopiedVideoGetsTheAnnexBFilterOfItsCodecOnlyWhenFlagged)
+// The NVIDIA encoder takes the quality's signed remainder of division by
+// 10 and keeps it for later builds; the software encoder keeps any quality.
+TEST_F(CutCmd, EncoderQuality)
 {
-    struct {
-        const char *v_fmt;
-        uint32_t flag;
-        const char *fragment;
-    } cases[] = {
-        {"h264 (High)", 1, " -c:v copy -bsf:v h264_mp4toannexb  -avoid_negative_ts 1 "},
-        {"hevc", 1, " -c:v copy -bsf:v hevc_mp4toannexb  -avoid_negative_ts 1 "},
-        {"mpeg4", 1, " -c:v copy  -avoid_negative_ts 1 "},
-        {"hevc", 0, " -c:v copy  -avoid_negative_ts 1 "},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(std::string(c.v_fmt) + " flag " + std::to_string(c.flag));
-        CutRecord cut({"mov", c.v_fmt, c.flag}, chosen(1, 1, 7));
-        EXPECT_NE(cut.build().find(c.fragment), std::string::npos) << cut.build();
-    }
-}
-
-TEST_F(CutCmd, AudioEncoderNameAndSdvSampleRate)
-{
-    CutRecord mp2(kTs, {1, 0, 1, 0, 7});
-    EXPECT_NE(mp2.build().find(" -c:a mp2   -y "), std::string::npos) << mp2.build();
-    CutRecord sdv(kTs, {1, 0, 1, 3, 7});
-    std::strcpy(sdv.info->dst_file, "/out/cut.sdv");
-    EXPECT_NE(sdv.build().find(" -c:a pcm_alaw -ar 48000  -y "), std::string::npos) << sdv.build();
-}
-
-TEST_F(CutCmd, MissingArgumentsAreRefused)
-{
-    tt::LogCapture log;
-    char buf[16];
-    EXPECT_EQ(get_cut_cmd(nullptr, buf), 0);
-    CutRecord cut(kMov, chosen(1, 1, 4));
-    EXPECT_EQ(get_cut_cmd(cut.info.get(), nullptr), 0);
-    EXPECT_EQ(log.count("cut_info == NULL || cmd == NULL"), 2);
-}
-
-// ---- hardware encoder
-
-class CutCmdHwd : public CutCmd {
-protected:
-    tt::HwdStateGuard guard_;
-};
-
-TEST_F(CutCmdHwd, NvencQualityIsReducedToOneDigitAndKept)
-{
+    tt::HwdStateGuard guard;
     tt::set_detected({tt::make_hwd_dev(HWD_TYPE_NVIDIA, 1, 1, 1, 1)});
-    struct {
-        int quality;
-        int kept;
-    } cases[] = {{25, 5}, {7, 7}, {-23, -3}};
+    const struct {
+        bool nvidia;
+        int quality, kept;
+    } cases[] = {{true, 25, 5}, {true, 7, 7}, {true, -23, -3}, {false, 25, 25}};
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.quality);
+        SCOPED_TRACE(testing::Message() << (c.nvidia ? "nvenc " : "libx264 ") << c.quality);
         CutRecord cut(kMov, chosen(0, 1, 255));
-        cut.info->usage_mode = HWD_USAGE_TYPE;
-        cut.info->hwd_type = HWD_TYPE_NVIDIA;
+        if (c.nvidia) {
+            cut.info->usage_mode = HWD_USAGE_TYPE;
+            cut.info->hwd_type = HWD_TYPE_NVIDIA;
+        }
         cut.info->cut_param.quality = c.quality;
         // The source cannot be opened, so no hardware decoder is used.
-        EXPECT_EQ(cut.build(), "\"/opt/tarsa/ffmpeg\"  -ss 65.0 -t 10 -i \"/media/in.mp4\" -c:v h264_nvenc -q:v " +
+        EXPECT_EQ(cut.build(), std::string("\"/opt/tarsa/ffmpeg\"  -ss 65.0 -t 10 -i \"/media/in.mp4\" ") +
+                                   (c.nvidia ? "-c:v h264_nvenc" : " -c:v libx264 ") + " -q:v " +
                                    std::to_string(c.kept) + " -c:a copy  -y \"/out/cut.mp4\" ");
         EXPECT_EQ(cut.info->cut_param.quality, c.kept);
     }
-}
-
-TEST_F(CutCmdHwd, SoftwareEncoderKeepsTheQuality)
-{
-    CutRecord cut(kMov, chosen(0, 1, 255));
-    cut.info->cut_param.quality = 25;
-    EXPECT_NE(cut.build().find(" -c:v libx264  -q:v 25 "), std::string::npos) << cut.build();
-    EXPECT_EQ(cut.info->cut_param.quality, 25);
 }
 
 // ---- the length the monitor measures "time=" against

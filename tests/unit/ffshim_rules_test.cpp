@@ -25,19 +25,6 @@ struct PlanCase {
     Args notes;
 };
 
-class PlanArgs : public ::testing::TestWithParam<PlanCase> {};
-
-TEST_P(PlanArgs, GivesTheStockProgramWhatItTakes)
-{
-    const PlanCase &c = GetParam();
-    ffshim::StockFeatures stock;
-    stock.has_libfdk_aac = c.has_fdk;
-    ffshim::ArgPlan plan = ffshim::plan_args(c.in, stock);
-    EXPECT_EQ(plan.args, c.out);
-    EXPECT_EQ(plan.owner_pid, c.owner);
-    EXPECT_EQ(plan.notes, c.notes);
-}
-
 const PlanCase kPlanCases[] = {
     {"plain_job_untouched",
      {"-i", "in.mp4", "-c:v", "libx264", "-c:a", "aac", "-y", "out.mp4"}, false,
@@ -85,8 +72,18 @@ const PlanCase kPlanCases[] = {
      {kNoteSeek, "ffshim: drawtext angle=-15 not rendered (text drawn unrotated)", kNoteFdk}},
 };
 
-INSTANTIATE_TEST_SUITE_P(Rules, PlanArgs, ::testing::ValuesIn(kPlanCases),
-                         [](const auto &info) { return std::string(info.param.name); });
+TEST(PlanArgs, GivesTheStockProgramWhatItTakes)
+{
+    for (const PlanCase &c : kPlanCases) {
+        SCOPED_TRACE(c.name);
+        ffshim::StockFeatures stock;
+        stock.has_libfdk_aac = c.has_fdk;
+        const ffshim::ArgPlan plan = ffshim::plan_args(c.in, stock);
+        EXPECT_EQ(plan.args, c.out);
+        EXPECT_EQ(plan.owner_pid, c.owner);
+        EXPECT_EQ(plan.notes, c.notes);
+    }
+}
 
 struct AngleCase {
     const char *name;
@@ -94,16 +91,6 @@ struct AngleCase {
     std::string out;
     Args angles;
 };
-
-class DrawtextAngle : public ::testing::TestWithParam<AngleCase> {};
-
-TEST_P(DrawtextAngle, RemovesOnlyTheAngleOption)
-{
-    const AngleCase &c = GetParam();
-    Args angles;
-    EXPECT_EQ(ffshim::strip_drawtext_angles(c.in, angles), c.out);
-    EXPECT_EQ(angles, c.angles);
-}
 
 const AngleCase kAngleCases[] = {
     // Two watermarks as the conversion command writes them (command-line quotes already removed).
@@ -139,23 +126,20 @@ const AngleCase kAngleCases[] = {
     {"graph_escaped_separator", "drawtext=text=a\\:angle=5", "drawtext=text=a", {"5"}},
 };
 
-INSTANTIATE_TEST_SUITE_P(Rules, DrawtextAngle, ::testing::ValuesIn(kAngleCases),
-                         [](const auto &info) { return std::string(info.param.name); });
+TEST(DrawtextAngle, RemovesOnlyTheAngleOption)
+{
+    for (const AngleCase &c : kAngleCases) {
+        Args angles;
+        EXPECT_EQ(ffshim::strip_drawtext_angles(c.in, angles), c.out) << c.name;
+        EXPECT_EQ(angles, c.angles) << c.name;
+    }
+}
 
 struct BreakCase {
     const char *name;
     // Each chunk fed and what must come out for it at once.
     std::vector<std::pair<std::string, std::string>> steps;
 };
-
-class LineBreaks : public ::testing::TestWithParam<BreakCase> {};
-
-TEST_P(LineBreaks, LoneCrBecomesLfAndCrLfStaysOne)
-{
-    ffshim::LineBreakFilter filter;
-    for (const auto &step : GetParam().steps)
-        EXPECT_EQ(filter.feed(step.first.data(), step.first.size()), step.second) << "chunk: " << step.first;
-}
 
 const BreakCase kBreakCases[] = {
     {"pair_split_between_chunks", {{"a\rb\r", "a\nb\n"}, {"\nc", "c"}}},
@@ -170,7 +154,13 @@ const BreakCase kBreakCases[] = {
     {"binary_zero_passes", {{std::string("a\0b\r", 4), std::string("a\0b\n", 4)}}},
 };
 
-INSTANTIATE_TEST_SUITE_P(Forwarding, LineBreaks, ::testing::ValuesIn(kBreakCases),
-                         [](const auto &info) { return std::string(info.param.name); });
+TEST(LineBreaks, LoneCrBecomesLfAndCrLfStaysOne)
+{
+    for (const BreakCase &c : kBreakCases) {
+        ffshim::LineBreakFilter filter;
+        for (const auto &step : c.steps)
+            EXPECT_EQ(filter.feed(step.first.data(), step.first.size()), step.second) << c.name << ", chunk: " << step.first;
+    }
+}
 
 }  // namespace

@@ -90,65 +90,48 @@ protected:
 
 // ---------------------------------------------------------------- temporaries
 
-TEST_F(MergeCmd, CopiedLengthPrefixedH264GetsTheAnnexBFilter)
+TEST_F(MergeCmd, TemporaryLines)
 {
-    file_info *f = add("/in/a.mp4", "/out/merge_tmp_file-0.ts");
-    EXPECT_EQ(tmp_line(f), kFf + "   -i \"/in/a.mp4\" -c:v copy -bsf:v h264_mp4toannexb  -c:a libfdk_aac  -y "
-                                 "\"/out/merge_tmp_file-0.ts\" ");
-}
-
-TEST_F(MergeCmd, VideoCopyFragmentByNameAndFlag)
-{
-    struct Case {
+    const struct {
+        const char *what;
         const char *v_fmt;
         uint32_t annexb;
-        const char *video;
+        uint32_t audio_enable;
+        dst_codec_info chosen;  // v_copy, a_copy, v_codec_id, a_codec_id, f_fmt_id
+        const char *block;      // between the input and " -y"
     } cases[] = {
-        {"h264", 0, "-c:v copy "},
-        {"hevc", 1, "-c:v copy -bsf:v hevc_mp4toannexb "},
-        {"h264 (High)", 1, "-c:v copy -bsf:v h264_mp4toannexb "},
-        {"mpeg4", 1, "-c:v copy "},
+        // Copied video: the annex B filter of its codec only when flagged.
+        {"h264 flagged", "h264", 1, 1, {1, 0, 1, 2, F_FMT_MP4}, "-c:v copy -bsf:v h264_mp4toannexb  -c:a libfdk_aac "},
+        {"h264 not flagged", "h264", 0, 1, {1, 0, 1, 2, F_FMT_MP4}, "-c:v copy  -c:a libfdk_aac "},
+        {"hevc flagged", "hevc", 1, 1, {1, 0, 1, 2, F_FMT_MP4}, "-c:v copy -bsf:v hevc_mp4toannexb  -c:a libfdk_aac "},
+        {"h264 (High) flagged", "h264 (High)", 1, 1, {1, 0, 1, 2, F_FMT_MP4},
+         "-c:v copy -bsf:v h264_mp4toannexb  -c:a libfdk_aac "},
+        {"mpeg4 is never filtered", "mpeg4", 1, 1, {1, 0, 1, 2, F_FMT_MP4}, "-c:v copy  -c:a libfdk_aac "},
+        // Audio.
+        {"audio dropped", "h264", 0, 0, {1, 0, 1, 2, F_FMT_MP4}, "-c:v copy  -an "},
+        {"audio dropped although copyable", "h264", 0, 0, {1, 1, 1, 3, F_FMT_MP4}, "-c:v copy  -an "},
+        {"audio copied", "h264", 0, 1, {1, 1, 1, 2, F_FMT_MP4}, "-c:v copy  -c:a copy "},
+        {"audio to mp2", "h264", 0, 1, {1, 0, 1, 0, F_FMT_MP4}, "-c:v copy  -c:a mp2 "},
+        // Re-encoded: the software encoder fragment is " -c:v <encoder> ".
+        {"re-encoded", "h264", 1, 1, {0, 0, 1, 2, F_FMT_MP4}, " -c:v libx264  -q:v 23 -c:a libfdk_aac "},
     };
-    for (const Case &c : cases) {
-        file_info *f = add("/in/a.mp4", "/out/t.ts", c.v_fmt, c.annexb);
-        EXPECT_EQ(tmp_line(f), kFf + "   -i \"/in/a.mp4\" " + c.video + " -c:a libfdk_aac  -y \"/out/t.ts\" ")
-            << c.v_fmt << " " << c.annexb;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        job_.merge_param.audio_enable = c.audio_enable;
+        job_.dst_codec_info = c.chosen;
+        file_info *f = add("/in/a.mp4", "/out/merge_tmp_file-0.ts", c.v_fmt, c.annexb);
+        EXPECT_EQ(tmp_line(f), kFf + "   -i \"/in/a.mp4\" " + c.block + " -y \"/out/merge_tmp_file-0.ts\" ");
     }
 }
 
-TEST_F(MergeCmd, ReencodeWithSizeAndQuality)
+TEST_F(MergeCmd, ResizedTemporary)
 {
     job_.merge_param.width = 1280;
     job_.merge_param.height = 720;
     job_.dst_codec_info = {0, 0, 1, 2, F_FMT_MP4};
     file_info *f = add("/in/a.mp4", "/out/t.ts");
-    // The software encoder fragment is " -c:v <encoder> ".
-    EXPECT_EQ(tmp_line(f), kFf + "   -i \"/in/a.mp4\"  -c:v libx264  -q:v 23 -c:a libfdk_aac -s 1280*720 -y "
-                                 "\"/out/t.ts\" ");
-}
-
-TEST_F(MergeCmd, AudioFragmentOfTheTemporary)
-{
-    struct Case {
-        uint32_t audio_enable;
-        int a_copy;
-        int a_codec_id;
-        const char *audio;
-    } cases[] = {
-        {0, 0, 2, "-an"},
-        {0, 1, 3, "-an"},
-        {1, 1, 2, "-c:a copy"},
-        {1, 0, 0, "-c:a mp2"},
-        {1, 0, 2, "-c:a libfdk_aac"},
-    };
-    for (const Case &c : cases) {
-        job_.merge_param.audio_enable = c.audio_enable;
-        job_.dst_codec_info.a_copy = c.a_copy;
-        job_.dst_codec_info.a_codec_id = c.a_codec_id;
-        file_info *f = add("/in/a.mp4", "/out/t.ts", "h264", 0);
-        EXPECT_EQ(tmp_line(f), kFf + "   -i \"/in/a.mp4\" -c:v copy  " + c.audio + "  -y \"/out/t.ts\" ")
-            << c.audio_enable << " " << c.a_copy << " " << c.a_codec_id;
-    }
+    EXPECT_EQ(tmp_line(f),
+              kFf + "   -i \"/in/a.mp4\"  -c:v libx264  -q:v 23 -c:a libfdk_aac -s 1280*720 -y \"/out/t.ts\" ");
 }
 
 TEST_F(MergeCmd, AlawBecomesAacForThisAndEveryLaterLine)
@@ -181,115 +164,50 @@ TEST_F(MergeCmd, NvidiaEncoderTakesQualityModuloTen)
     EXPECT_EQ(tmp_line(f), expected);
 }
 
-TEST_F(MergeCmd, TemporaryLineIsLogged)
-{
-    tt::LogCapture log;
-    file_info *f = add("/in/a.mp4", "/out/t.ts");
-    std::string line = tmp_line(f);
-    EXPECT_TRUE(log.has_line(line));
-}
-
-TEST_F(MergeCmd, TemporaryLineRefusesMissingArguments)
-{
-    tt::LogCapture log;
-    file_info *f = add("/in/a.mp4", "/out/t.ts");
-    EXPECT_EQ(get_merge_tmp_cmd(nullptr, f, cmd_.get()), 0);
-    EXPECT_EQ(get_merge_tmp_cmd(&job_, nullptr, cmd_.get()), 0);
-    EXPECT_EQ(get_merge_tmp_cmd(&job_, f, nullptr), 0);
-    EXPECT_EQ(log.count("merge_info == NULL || file_info == NULL || cmd == NULL"), 3);
-}
-
 // ---------------------------------------------------------------- joining
 
-class MergeJoin : public MergeCmd {
-protected:
-    void SetUp() override
-    {
-        MergeCmd::SetUp();
-        add("/in/a.mp4", "/out/merge_tmp_file-0.ts");
-        add("/in/b.mp4", "/out/merge_tmp_file-1.ts");
-        add("/in/c.mp4", "/out/merge_tmp_file-2.ts");
+TEST_F(MergeCmd, JoiningTemplates)
+{
+    for (int i = 0; i < 3; i++)
+        add(("/in/" + std::to_string(i) + ".mp4").c_str(), ("/out/merge_tmp_file-" + std::to_string(i) + ".ts").c_str());
+    const std::string list =
+        "concat:\"/out/merge_tmp_file-0.ts|/out/merge_tmp_file-1.ts|/out/merge_tmp_file-2.ts\"";
+    const std::string aac = " -c:v copy -bsf:a aac_adtstoasc -c:a libfdk_aac ";
+    const struct {
+        const char *what;
+        const char *dst;
+        int f_fmt_id, a_codec_id;
+        int faststart;  // option 7: -1 not stored, -2 no option list at all
+        std::string tail;
+    } cases[] = {
+        {"mp4 with aac, faststart unset", "/out/all.mp4", F_FMT_MP4, 2, -1, aac + " -movflags faststart -f mp4"},
+        {"the second mp4 row checks as mp4", "/out/all.mp4", F_FMT_MP4_2, 2, -1, aac + " -movflags faststart -f mp4"},
+        {"mp4 with aac, faststart off", "/out/all.mp4", F_FMT_MP4, 2, 0, aac + " -f mp4"},
+        {"mp4 with other audio", "/out/all.mp4", F_FMT_MP4, 0, -1, " -c copy -movflags faststart -f mp4"},
+        {"a job without options keeps faststart", "/out/all.mp4", F_FMT_MP4, 0, -2, " -c copy -movflags faststart -f mp4"},
+        {"flv with aac ignores faststart", "/out/all.flv", F_FMT_FLV, 2, 1, aac + " -f flv"},
+        {"flv with mp3 copies everything", "/out/all.flv", F_FMT_FLV, 1, -1, " -c copy -f flv"},
+        {"the default format leaves format and audio to the tool", "/out/all.mkv", FMT_ID_DEFAULT, 2, -1, " -c:v copy"},
+        {"sdv gets the sample rate", "/out/all.sdv", F_FMT_SDV, 2, -1, aac + "-ar 48000 -f sdv"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        opt_param_destroy(job_.opt_param);
+        job_.opt_param = c.faststart == -2 ? nullptr : opt_param_create();
+        if (c.faststart >= 0) set_faststart(c.faststart);
+        set_dst(c.dst);
+        job_.dst_codec_info.f_fmt_id = c.f_fmt_id;
+        job_.dst_codec_info.a_codec_id = c.a_codec_id;
+        EXPECT_EQ(join_line(), kFf + " -i " + list + c.tail + " -y \"" + c.dst + "\" ");
     }
-    const std::string kList = "concat:\"/out/merge_tmp_file-0.ts|/out/merge_tmp_file-1.ts|/out/merge_tmp_file-2.ts\"";
-};
-
-TEST_F(MergeJoin, Mp4WithAacAndFaststartUnset)
-{
-    EXPECT_EQ(join_line(), kFf + " -i " + kList +
-                               " -c:v copy -bsf:a aac_adtstoasc -c:a libfdk_aac  -movflags faststart -f mp4 -y "
-                               "\"/out/all.mp4\" ");
 }
 
-TEST_F(MergeJoin, SecondMp4RowChecksAsMp4)
-{
-    job_.dst_codec_info.f_fmt_id = F_FMT_MP4_2;
-    EXPECT_EQ(join_line(), kFf + " -i " + kList +
-                               " -c:v copy -bsf:a aac_adtstoasc -c:a libfdk_aac  -movflags faststart -f mp4 -y "
-                               "\"/out/all.mp4\" ");
-}
-
-TEST_F(MergeJoin, JobWithoutOptionsKeepsFaststart)
-{
-    opt_param_destroy(job_.opt_param);
-    job_.opt_param = nullptr;
-    job_.dst_codec_info.a_codec_id = 0;
-    EXPECT_EQ(join_line(), kFf + " -i " + kList + " -c copy -movflags faststart -f mp4 -y \"/out/all.mp4\" ");
-    job_.opt_param = opt_param_create();
-}
-
-TEST_F(MergeJoin, Mp4WithOtherAudioAndFaststart)
-{
-    job_.dst_codec_info.a_codec_id = 0;
-    EXPECT_EQ(join_line(), kFf + " -i " + kList + " -c copy -movflags faststart -f mp4 -y \"/out/all.mp4\" ");
-}
-
-TEST_F(MergeJoin, Mp4WithAacAndFaststartOff)
-{
-    set_faststart(0);
-    EXPECT_EQ(join_line(),
-              kFf + " -i " + kList + " -c:v copy -bsf:a aac_adtstoasc -c:a libfdk_aac  -f mp4 -y \"/out/all.mp4\" ");
-}
-
-TEST_F(MergeJoin, FlvWithAacIgnoresFaststart)
-{
-    set_dst("/out/all.flv");
-    job_.dst_codec_info.f_fmt_id = F_FMT_FLV;
-    set_faststart(1);
-    EXPECT_EQ(join_line(),
-              kFf + " -i " + kList + " -c:v copy -bsf:a aac_adtstoasc -c:a libfdk_aac  -f flv -y \"/out/all.flv\" ");
-}
-
-TEST_F(MergeJoin, FlvWithMp3CopiesEverything)
-{
-    set_dst("/out/all.flv");
-    job_.dst_codec_info.f_fmt_id = F_FMT_FLV;
-    job_.dst_codec_info.a_codec_id = 1;
-    EXPECT_EQ(join_line(), kFf + " -i " + kList + " -c copy -f flv -y \"/out/all.flv\" ");
-}
-
-TEST_F(MergeJoin, DefaultFormatLeavesFormatAndAudioToTheTool)
-{
-    set_dst("/out/all.mkv");
-    job_.dst_codec_info.f_fmt_id = FMT_ID_DEFAULT;
-    EXPECT_EQ(join_line(), kFf + " -i " + kList + " -c:v copy -y \"/out/all.mkv\" ");
-}
-
-TEST_F(MergeJoin, SdvDestinationGetsTheSampleRate)
-{
-    set_dst("/out/all.sdv");
-    job_.dst_codec_info.f_fmt_id = F_FMT_SDV;
-    EXPECT_EQ(join_line(), kFf + " -i " + kList +
-                               " -c:v copy -bsf:a aac_adtstoasc -c:a libfdk_aac -ar 48000 -f sdv -y \"/out/all.sdv\" ");
-}
-
-TEST_F(MergeJoin, LineIsLoggedAndMissingArgumentsRefused)
+TEST_F(MergeCmd, LinesAreLogged)
 {
     tt::LogCapture log;
-    std::string line = join_line();
-    EXPECT_TRUE(log.has_line(line));
-    EXPECT_EQ(get_merge_cmd(&job_, nullptr, cmd_.get()), 0);
-    EXPECT_EQ(get_merge_cmd(&job_, job_.ls_src_file, nullptr), 0);
-    EXPECT_EQ(log.count("ls_file_list == NULL || cmd == NULL"), 2);
+    file_info *f = add("/in/a.mp4", "/out/t.ts");
+    EXPECT_TRUE(log.has_line(tmp_line(f)));
+    EXPECT_TRUE(log.has_line(join_line()));
 }
 
 }  // namespace

@@ -5,46 +5,29 @@
 
 #include "log_capture.h"
 #include "sdk/merge_sources.h"
-#include "tarsasdk.h"
 #include "support/rtkit.h"
+#include "tarsasdk.h"
 #include "test_util.h"
 
 namespace {
 
 TEST(MergeFilePath, DirectoryPartKeepsItsSeparator)
 {
-    struct Case {
+    const struct {
         const char *path;
+        int result;
         const char *dir;
     } cases[] = {
-        {"C:/out/all.mp4", "C:/out/"},
-        {"D:\\out\\all.mp4", "D:\\out\\"},
-        {"/a/b\\c.mp4", "/a/b\\"},
-        {"/a\\b/c.mp4", "/a\\b/"},
-        {"/x/", "/x/"},
-        {"/all.mp4", "/"},
+        {"C:/out/all.mp4", 1, "C:/out/"}, {"D:\\out\\all.mp4", 1, "D:\\out\\"}, {"/a/b\\c.mp4", 1, "/a/b\\"},
+        {"/a\\b/c.mp4", 1, "/a\\b/"},     {"/x/", 1, "/x/"},                    {"/all.mp4", 1, "/"},
+        // Without a directory the buffer is left alone.
+        {"all.mp4", 0, "untouched"},      {"", 0, "untouched"},
     };
-    for (const Case &c : cases) {
-        char dir[MAX_PATH] = {0};
-        EXPECT_EQ(get_file_path(c.path, dir), 1) << c.path;
+    for (const auto &c : cases) {
+        char dir[MAX_PATH] = "untouched";
+        EXPECT_EQ(get_file_path(c.path, dir), c.result) << c.path;
         EXPECT_STREQ(dir, c.dir);
     }
-}
-
-TEST(MergeFilePath, NameWithoutDirectoryLeavesTheBufferAlone)
-{
-    char dir[MAX_PATH] = "untouched";
-    EXPECT_EQ(get_file_path("all.mp4", dir), 0);
-    EXPECT_STREQ(dir, "untouched");
-    EXPECT_EQ(get_file_path("", dir), 0);
-    EXPECT_STREQ(dir, "untouched");
-}
-
-TEST(MergeFilePath, MissingBufferIsLogged)
-{
-    tt::LogCapture log;
-    EXPECT_EQ(get_file_path("/a/b.mp4", nullptr), 0);
-    EXPECT_EQ(log.count("path == NULL"), 1);
 }
 
 // The temporary directory is library-wide: every test puts it back.
@@ -62,51 +45,40 @@ protected:
     tt::LogCapture log_;
 };
 
-TEST_F(MergeTmpPath, NamesCountUpFromTheSharedCounter)
+TEST_F(MergeTmpPath, NamesCountUpFromTheSharedCounterInTheDirectorySet)
 {
     const int32_t n = s_tmp_file_index.load();
-    char first[MAX_PATH] = {0}, second[MAX_PATH] = {0};
+    char first[MAX_PATH] = {0}, second[MAX_PATH] = {0}, third[MAX_PATH] = {0};
     ASSERT_EQ(get_tmp_file_name("/out/", s_merge_tmp_file_ext, first), 1);
     ASSERT_EQ(get_tmp_file_name("/other/", "ts", second), 1);
     EXPECT_EQ(std::string(first), "/out/merge_tmp_file-" + std::to_string(n) + ".ts");
     EXPECT_EQ(std::string(second), "/other/merge_tmp_file-" + std::to_string(n + 1) + ".ts");
-    EXPECT_EQ(s_tmp_file_index.load(), n + 2);
-}
-
-TEST_F(MergeTmpPath, DirectorySetWinsOverTheDestinationDirectory)
-{
+    // A directory set wins over the destination's.
     ASSERT_EQ(set_tmp_path(dir_.path().c_str()), 1);
     EXPECT_EQ(std::string(s_tmp_path), dir_.path() + "/");
-    const int32_t n = s_tmp_file_index.load();
-    char name[MAX_PATH] = {0};
-    ASSERT_EQ(get_tmp_file_name("/out/", "ts", name), 1);
-    EXPECT_EQ(std::string(name), dir_.path() + "/merge_tmp_file-" + std::to_string(n) + ".ts");
+    ASSERT_EQ(get_tmp_file_name("/out/", "ts", third), 1);
+    EXPECT_EQ(std::string(third), dir_.path() + "/merge_tmp_file-" + std::to_string(n + 2) + ".ts");
+    EXPECT_EQ(s_tmp_file_index.load(), n + 3);
 }
 
-TEST_F(MergeTmpPath, MissingArgumentsTakeNoNumber)
+TEST_F(MergeTmpPath, RefusedNamesTakeNoNumber)
 {
     const int32_t n = s_tmp_file_index.load();
     char name[MAX_PATH] = {0};
     EXPECT_EQ(get_tmp_file_name(nullptr, "ts", name), 0);
-    EXPECT_EQ(get_tmp_file_name("/out/", nullptr, name), 0);
-    EXPECT_EQ(get_tmp_file_name("/out/", "ts", nullptr), 0);
-    EXPECT_EQ(log_.count("dst_path == NULL || ext == NULL || dst_file == NULL"), 3);
-    EXPECT_EQ(s_tmp_file_index.load(), n);
-}
-
-TEST_F(MergeTmpPath, DirectoryWithABarIsRefused)
-{
     // The concatenation names its inputs "concat:a|b": a '|' would split a name.
-    const int32_t n = s_tmp_file_index.load();
-    char name[MAX_PATH] = {0};
     EXPECT_EQ(get_tmp_file_name("/out|put/", "ts", name), 0);
     EXPECT_EQ(log_.count("strchr(dir, '|') != NULL"), 1);
     EXPECT_EQ(name[0], '\0');
     EXPECT_EQ(s_tmp_file_index.load(), n);
 }
 
-TEST_F(MergeTmpPath, SeparatorIsAddedOnlyWhenMissing)
+TEST_F(MergeTmpPath, DirectoryIsCreatedAndGetsOneSeparator)
 {
+    const std::string made = dir_.file("made");
+    ASSERT_EQ(set_tmp_path(made.c_str()), 1);  // the last level is created
+    EXPECT_TRUE(tt::file_exists(made));
+    EXPECT_EQ(std::string(s_tmp_path), made + "/");
     ASSERT_EQ(set_tmp_path((dir_.path() + "/").c_str()), 1);
     EXPECT_EQ(std::string(s_tmp_path), dir_.path() + "/");
     // A backslash is an ordinary character of a POSIX name, not a separator.
@@ -115,39 +87,29 @@ TEST_F(MergeTmpPath, SeparatorIsAddedOnlyWhenMissing)
     EXPECT_TRUE(tt::file_exists(dir_.path() + "/b\\"));
 }
 
-TEST_F(MergeTmpPath, LastLevelIsCreated)
+TEST_F(MergeTmpPath, RefusedDirectoriesKeepTheEarlierOne)
 {
-    const std::string made = dir_.file("made");
-    ASSERT_EQ(set_tmp_path(made.c_str()), 1);
-    EXPECT_TRUE(tt::file_exists(made));
-    EXPECT_EQ(std::string(s_tmp_path), made + "/");
-}
-
-TEST_F(MergeTmpPath, MissingParentKeepsTheEarlierDirectory)
-{
+    std::string long_path = dir_.path() + "/";
+    long_path += std::string(259 - long_path.size(), 'x');  // no room for the separator and the terminator
+    const struct {
+        std::string path;
+        const char *message;
+    } cases[] = {
+        {"", "len == 0 || len >= MAX_PATH"},
+        {long_path, "strlen(tmp_path) >= MAX_PATH"},
+        {dir_.file("no/such"), "_mkdir(tmp_path) != 0"},  // a missing parent
+    };
     ASSERT_EQ(set_tmp_path(dir_.path().c_str()), 1);
-    EXPECT_EQ(set_tmp_path(dir_.file("no/such").c_str()), 0);
-    EXPECT_EQ(log_.count("_mkdir(tmp_path) != 0"), 1);
-    EXPECT_EQ(std::string(s_tmp_path), dir_.path() + "/");
+    for (const auto &c : cases) {
+        EXPECT_EQ(set_tmp_path(c.path.c_str()), 0) << c.message;
+        EXPECT_EQ(log_.count(c.message), 1);
+        EXPECT_EQ(std::string(s_tmp_path), dir_.path() + "/");
+    }
     EXPECT_FALSE(tt::file_exists(dir_.file("no")));
 }
 
-TEST_F(MergeTmpPath, EmptyAndOverlongPathsAreRefused)
+TEST_F(MergeTmpPath, ExportChecksLengthAndQuote)
 {
-    EXPECT_EQ(set_tmp_path(""), 0);
-    EXPECT_EQ(log_.count("len == 0 || len >= MAX_PATH"), 1);
-    // 259 bytes leave no room for the separator and the terminator.
-    std::string long_path = dir_.path() + "/";
-    long_path += std::string(259 - long_path.size(), 'x');
-    EXPECT_EQ(set_tmp_path(long_path.c_str()), 0);
-    EXPECT_EQ(log_.count("strlen(tmp_path) >= MAX_PATH"), 1);
-    EXPECT_STREQ(s_tmp_path, "");
-}
-
-TEST_F(MergeTmpPath, ExportChecksNullLengthAndQuote)
-{
-    EXPECT_EQ(tarsa_sdk_merge_set_tmp_path(nullptr), 0);
-    EXPECT_EQ(log_.count("path == NULL"), 1);
     EXPECT_EQ(tarsa_sdk_merge_set_tmp_path(std::string(260, 'a').c_str()), 0);
     EXPECT_EQ(log_.count("strlen(path) >= MAX_PATH)"), 1);
     EXPECT_EQ(tarsa_sdk_merge_set_tmp_path(dir_.file("a\"b").c_str()), 0);

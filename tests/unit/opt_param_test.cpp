@@ -7,58 +7,43 @@
 #include "log_capture.h"
 #include "opt/opt_param.h"
 #include "tarsasdk.h"
-#include "test_util.h"
 
 namespace {
 
 struct OptList {
     opt_param *p = opt_param_create();
     ~OptList() { opt_param_destroy(p); }
+    void set_int(uint32_t id, int32_t value) { EXPECT_EQ(opt_param_set(p, id, &value, sizeof value), 1); }
+    // The value read into a buffer prefilled with `prefill`, and whether it was found.
+    std::pair<int32_t, int> get_int(uint32_t id, int32_t prefill, int32_t capacity = 4)
+    {
+        int32_t value = prefill;
+        const int found = opt_param_get(p, id, &value, capacity);
+        return {value, found};
+    }
 };
 
-int32_t read_int(opt_param *p, uint32_t id, int32_t prefill, int *found = nullptr)
-{
-    int32_t value = prefill;
-    int r = opt_param_get(p, id, &value, sizeof value);
-    if (found) *found = r;
-    return value;
-}
-
-TEST(OptParam, CreateStartsEmpty)
+TEST(OptParam, EntriesAreReplacedByIdAndKeptOnePerId)
 {
     OptList o;
     ASSERT_NE(o.p, nullptr);
-    ASSERT_NE(o.p->ls_opt_param, nullptr);
     EXPECT_EQ(o.p->param_num, 0);
     EXPECT_EQ(adt_dlist_size(o.p->ls_opt_param), 0);
-}
-
-TEST(OptParam, ReplacingAnIdKeepsOneEntryWithTheNewValue)
-{
-    OptList o;
-    int32_t four = 4, eight = 8;
-    ASSERT_EQ(opt_param_set(o.p, OPT_PARAM_TYPE_THREAD_NUM, &four, sizeof four), 1);
-    ASSERT_EQ(opt_param_set(o.p, OPT_PARAM_TYPE_THREAD_NUM, &eight, sizeof eight), 1);
-    EXPECT_EQ(o.p->param_num, 1);
-    EXPECT_EQ(adt_dlist_size(o.p->ls_opt_param), 1);
-    int found = 0;
-    EXPECT_EQ(read_int(o.p, OPT_PARAM_TYPE_THREAD_NUM, -1, &found), 8);
-    EXPECT_EQ(found, 1);
-}
-
-TEST(OptParam, ReplacingOneIdLeavesTheOthers)
-{
-    OptList o;
-    int32_t a = 1, v = 6, t = 2, v2 = 3;
-    opt_param_set(o.p, OPT_PARAM_TYPE_A_CODEC_ID, &a, sizeof a);
-    opt_param_set(o.p, OPT_PARAM_TYPE_V_CODEC_ID, &v, sizeof v);
-    opt_param_set(o.p, OPT_PARAM_TYPE_THREAD_NUM, &t, sizeof t);
-    opt_param_set(o.p, OPT_PARAM_TYPE_V_CODEC_ID, &v2, sizeof v2);
+    o.set_int(OPT_PARAM_TYPE_A_CODEC_ID, 1);
+    o.set_int(OPT_PARAM_TYPE_V_CODEC_ID, 6);
+    o.set_int(OPT_PARAM_TYPE_THREAD_NUM, 2);
+    o.set_int(OPT_PARAM_TYPE_V_CODEC_ID, 3);
     EXPECT_EQ(o.p->param_num, 3);
     EXPECT_EQ(adt_dlist_size(o.p->ls_opt_param), 3);
-    EXPECT_EQ(read_int(o.p, OPT_PARAM_TYPE_A_CODEC_ID, -1), 1);
-    EXPECT_EQ(read_int(o.p, OPT_PARAM_TYPE_V_CODEC_ID, -1), 3);
-    EXPECT_EQ(read_int(o.p, OPT_PARAM_TYPE_THREAD_NUM, -1), 2);
+    EXPECT_EQ(o.get_int(OPT_PARAM_TYPE_A_CODEC_ID, -1), std::make_pair(1, 1));
+    EXPECT_EQ(o.get_int(OPT_PARAM_TYPE_V_CODEC_ID, -1), std::make_pair(3, 1));
+    EXPECT_EQ(o.get_int(OPT_PARAM_TYPE_THREAD_NUM, -1), std::make_pair(2, 1));
+
+    // A negative size with data is refused and keeps the earlier value.
+    int32_t v = 7;
+    EXPECT_EQ(opt_param_set(o.p, OPT_PARAM_TYPE_THREAD_NUM, &v, -4), 0);
+    EXPECT_EQ(o.get_int(OPT_PARAM_TYPE_THREAD_NUM, 0), std::make_pair(2, 1));
+    EXPECT_EQ(o.p->param_num, 3);
 }
 
 TEST(OptParam, StoresAPrivateCopyOfTheHostBytes)
@@ -70,44 +55,9 @@ TEST(OptParam, StoresAPrivateCopyOfTheHostBytes)
     char out[100] = {};
     ASSERT_EQ(opt_param_get(o.p, OPT_PARAM_TYPE_PRESET, out, sizeof out), 1);
     EXPECT_STREQ(out, "ultrafast");
-}
 
-TEST(OptParam, PresenceOnlyEntryIsFoundAndCopiesNothing)
-{
-    OptList o;
-    ASSERT_EQ(opt_param_set(o.p, OPT_PARAM_TYPE_IAUTO, nullptr, 0), 1);
-    EXPECT_EQ(o.p->param_num, 1);
-    int found = 0;
-    EXPECT_EQ(read_int(o.p, OPT_PARAM_TYPE_IAUTO, 0x5a5a5a5a, &found), 0x5a5a5a5a);
-    EXPECT_EQ(found, 1);
-
-    // A size without data stores no data either.
-    ASSERT_EQ(opt_param_set(o.p, OPT_PARAM_TYPE_IAUTO, nullptr, 4), 1);
-    EXPECT_EQ(read_int(o.p, OPT_PARAM_TYPE_IAUTO, 77, &found), 77);
-    EXPECT_EQ(found, 1);
-    EXPECT_EQ(o.p->param_num, 1);
-}
-
-TEST(OptParam, TooSmallBufferIsRefusedAndLeftAsPrefilled)
-{
-    OptList o;
-    std::vector<char> stored(120, 'x');
-    stored.back() = '\0';
-    ASSERT_EQ(opt_param_set(o.p, OPT_PARAM_TYPE_PRESET, stored.data(), 120), 1);
-
-    tt::LogCapture log;
-    char preset[100];
-    std::memset(preset, 'p', sizeof preset);
-    EXPECT_EQ(opt_param_get(o.p, OPT_PARAM_TYPE_PRESET, preset, sizeof preset), 0);
-    EXPECT_EQ(log.count("size < param_info->size"), 1);
-    EXPECT_EQ(std::vector<char>(preset, preset + 100), std::vector<char>(100, 'p'));
-}
-
-TEST(OptParam, LargerBufferGetsOnlyTheStoredBytes)
-{
-    OptList o;
-    int32_t value = 0x01020304;
-    opt_param_set(o.p, OPT_PARAM_TYPE_FRAME_NUM, &value, sizeof value);
+    // A larger buffer gets only the stored bytes.
+    o.set_int(OPT_PARAM_TYPE_FRAME_NUM, 0x01020304);
     unsigned char buf[8];
     std::memset(buf, 0xee, sizeof buf);
     ASSERT_EQ(opt_param_get(o.p, OPT_PARAM_TYPE_FRAME_NUM, buf, sizeof buf), 1);
@@ -117,103 +67,65 @@ TEST(OptParam, LargerBufferGetsOnlyTheStoredBytes)
     for (int i = 4; i < 8; i++) EXPECT_EQ(buf[i], 0xee) << "byte " << i;
 }
 
-TEST(OptParam, SizeComparisonIsSigned)
+TEST(OptParam, PresenceOnlyEntryIsFoundAndCopiesNothing)
 {
     OptList o;
-    int32_t value = 5;
-    opt_param_set(o.p, OPT_PARAM_TYPE_THREAD_NUM, &value, sizeof value);
-    opt_param_set(o.p, OPT_PARAM_TYPE_IAUTO, nullptr, 0);
-    int32_t buf = 9;
-    tt::LogCapture log;
-    // A negative capacity is below every stored size, even 0.
-    EXPECT_EQ(opt_param_get(o.p, OPT_PARAM_TYPE_THREAD_NUM, &buf, -1), 0);
-    EXPECT_EQ(opt_param_get(o.p, OPT_PARAM_TYPE_IAUTO, &buf, -1), 0);
-    EXPECT_EQ(log.count("size < param_info->size"), 2);
-    EXPECT_EQ(buf, 9);
-    // Capacity 0 suffices for a presence-only entry.
-    EXPECT_EQ(opt_param_get(o.p, OPT_PARAM_TYPE_IAUTO, &buf, 0), 1);
+    ASSERT_EQ(opt_param_set(o.p, OPT_PARAM_TYPE_IAUTO, nullptr, 0), 1);
+    EXPECT_EQ(o.get_int(OPT_PARAM_TYPE_IAUTO, 0x5a5a5a5a), std::make_pair(0x5a5a5a5a, 1));
+    // A size without data stores no data either.
+    ASSERT_EQ(opt_param_set(o.p, OPT_PARAM_TYPE_IAUTO, nullptr, 4), 1);
+    EXPECT_EQ(o.get_int(OPT_PARAM_TYPE_IAUTO, 77), std::make_pair(77, 1));
+    EXPECT_EQ(o.p->param_num, 1);
+    // Capacity 0 suffices for it.
+    EXPECT_EQ(o.get_int(OPT_PARAM_TYPE_IAUTO, 9, 0), std::make_pair(9, 1));
 }
 
-TEST(OptParam, AbsentFaststartKeepsThePrefilledDefault)
+// A buffer smaller than the stored size is refused and left as prefilled;
+// the comparison is signed, so a negative capacity is below every size.
+TEST(OptParam, TooSmallBufferIsRefused)
+{
+    OptList o;
+    std::vector<char> stored(120, 'x');
+    stored.back() = '\0';
+    ASSERT_EQ(opt_param_set(o.p, OPT_PARAM_TYPE_PRESET, stored.data(), 120), 1);
+    o.set_int(OPT_PARAM_TYPE_THREAD_NUM, 5);
+    ASSERT_EQ(opt_param_set(o.p, OPT_PARAM_TYPE_IAUTO, nullptr, 0), 1);
+    ot_ex mark = {};
+    ASSERT_EQ(opt_param_set(o.p, OPT_PARAM_TYPE_OT, &mark, sizeof mark), 1);
+
+    tt::LogCapture log;
+    char preset[100];
+    std::memset(preset, 'p', sizeof preset);
+    EXPECT_EQ(opt_param_get(o.p, OPT_PARAM_TYPE_PRESET, preset, sizeof preset), 0);
+    EXPECT_EQ(std::vector<char>(preset, preset + 100), std::vector<char>(100, 'p'));
+    EXPECT_EQ(o.get_int(OPT_PARAM_TYPE_THREAD_NUM, 9, -1), std::make_pair(9, 0));
+    EXPECT_EQ(o.get_int(OPT_PARAM_TYPE_IAUTO, 9, -1), std::make_pair(9, 0));
+    ot small = {};
+    EXPECT_EQ(opt_param_get(o.p, OPT_PARAM_TYPE_OT, &small, sizeof small), 0);  // an ot_ex does not fit an ot
+    EXPECT_EQ(log.count("size < param_info->size"), 4);
+}
+
+TEST(OptParam, AbsentEntryKeepsThePrefilledDefaultSilently)
 {
     OptList o;
     tt::LogCapture log;
-    int found = -1;
-    EXPECT_EQ(read_int(o.p, OPT_PARAM_TYPE_MOVFLAGS_FASTSTART, 1, &found), 1);
-    EXPECT_EQ(found, 0);
-    EXPECT_TRUE(log.lines().empty());  // absence is not an error
-
-    int32_t off = 0;
-    opt_param_set(o.p, OPT_PARAM_TYPE_MOVFLAGS_FASTSTART, &off, sizeof off);
-    EXPECT_EQ(read_int(o.p, OPT_PARAM_TYPE_MOVFLAGS_FASTSTART, 1, &found), 0);
-    EXPECT_EQ(found, 1);
+    EXPECT_EQ(o.get_int(OPT_PARAM_TYPE_MOVFLAGS_FASTSTART, 1), std::make_pair(1, 0));
+    EXPECT_TRUE(log.lines().empty());
+    o.set_int(OPT_PARAM_TYPE_MOVFLAGS_FASTSTART, 0);
+    EXPECT_EQ(o.get_int(OPT_PARAM_TYPE_MOVFLAGS_FASTSTART, 1), std::make_pair(0, 1));
 }
 
+// Only the stored bytes are copied: a zeroed ot_ex keeps zero offsets.
 TEST(OptParam, OtReadIntoOtExKeepsZeroOffsets)
 {
     OptList o;
-    ot mark = {};
-    mark.row_num = 2;
-    mark.col_num = 3;
-    mark.font_size = 24;
-    mark.transparency = 40;
-    mark.angle = 15;
-    std::strcpy(mark.font_color, "white");
-    std::strcpy(mark.text, "tarsa");
+    ot mark = {2, 3, 24, 40, 15, "white", "tarsa"};
     ASSERT_EQ(opt_param_set(o.p, OPT_PARAM_TYPE_OT, &mark, sizeof mark), 1);
-
     ot_ex read = {};
     ASSERT_EQ(opt_param_get(o.p, OPT_PARAM_TYPE_OT, &read, sizeof read), 1);
-    EXPECT_EQ(read.row_num, 2);
-    EXPECT_EQ(read.col_num, 3);
-    EXPECT_EQ(read.font_size, 24);
-    EXPECT_EQ(read.transparency, 40);
-    EXPECT_EQ(read.angle, 15);
-    EXPECT_STREQ(read.font_color, "white");
-    EXPECT_STREQ(read.text, "tarsa");
+    EXPECT_EQ(std::memcmp(&read, &mark, sizeof mark), 0);
     EXPECT_EQ(read.x_offset, 0);
     EXPECT_EQ(read.y_offset, 0);
-}
-
-TEST(OptParam, OtExDoesNotFitAnOtBuffer)
-{
-    OptList o;
-    ot_ex mark = {};
-    mark.x_offset = 10;
-    opt_param_set(o.p, OPT_PARAM_TYPE_OT, &mark, sizeof mark);
-    ot small = {};
-    tt::LogCapture log;
-    EXPECT_EQ(opt_param_get(o.p, OPT_PARAM_TYPE_OT, &small, sizeof small), 0);
-    EXPECT_EQ(log.count("size < param_info->size"), 1);
-}
-
-TEST(OptParam, NegativeSizeWithDataIsRefusedAndKeepsTheEarlierValue)
-{
-    OptList o;
-    int32_t v = 7;
-    opt_param_set(o.p, OPT_PARAM_TYPE_THREAD_NUM, &v, sizeof v);
-    EXPECT_EQ(opt_param_set(o.p, OPT_PARAM_TYPE_THREAD_NUM, &v, -4), 0);
-    EXPECT_EQ(read_int(o.p, OPT_PARAM_TYPE_THREAD_NUM, 0), 7);
-    EXPECT_EQ(o.p->param_num, 1);
-}
-
-TEST(OptParam, MissingListOrBufferIsLoggedAndRefused)
-{
-    tt::LogCapture log;
-    int32_t v = 1;
-    EXPECT_EQ(opt_param_set(nullptr, 1, &v, sizeof v), 0);
-    opt_param no_list = {nullptr, 0};
-    EXPECT_EQ(opt_param_set(&no_list, 1, &v, sizeof v), 0);
-    EXPECT_EQ(log.count("p_opt_param == NULL"), 2);
-
-    OptList o;
-    EXPECT_EQ(opt_param_get(nullptr, 1, &v, sizeof v), 0);
-    EXPECT_EQ(opt_param_get(&no_list, 1, &v, sizeof v), 0);
-    EXPECT_EQ(opt_param_get(o.p, 1, nullptr, 4), 0);
-    EXPECT_EQ(log.count("opt_param == NULL || data == NULL"), 3);
-
-    EXPECT_EQ(opt_param_destroy(nullptr), 0);
-    EXPECT_EQ(log.count("opt_param == NULL"), 1);
 }
 
 TEST(OptParam, DestroyFreesAllEntries)
