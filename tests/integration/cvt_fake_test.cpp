@@ -34,6 +34,14 @@ protected:
         return job == TARSA_INVALID_HANDLE ? nullptr : static_cast<cvt_info *>(job);
     }
     cvt_info *create() { return create(dst_); }
+    // A job to dst_ started with this script.
+    cvt_info *started(const std::string &script)
+    {
+        tools_.script(script);
+        cvt_info *job = create();
+        EXPECT_EQ(job ? tarsa_sdk_start(job) : 0, 1);
+        return job;
+    }
 
     std::string src_;
     std::string dst_ = dir_.file("dst.flv");
@@ -160,10 +168,8 @@ TEST_F(CvtMonitor, SettleWaitOutlastsAGrowingDestination)
 // returns only after the tool's next line.
 TEST_F(CvtMonitor, StopWhileTheToolIsSilentWaitsForItsNextLine)
 {
-    tools_.script("pid\nprint " + status_line(1) + "\nsleep 1500\nstamp\nhang\n");
-    cvt_info *job = create();
+    cvt_info *job = started("pid\nprint " + status_line(1) + "\nsleep 1500\nstamp\nhang\n");
     ASSERT_NE(job, nullptr);
-    ASSERT_EQ(tarsa_sdk_start(job), 1);
     ASSERT_TRUE(events_.wait_pos(job, 10, 10000));
     const int tool = pipe_child_pid(job->fp);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -203,10 +209,8 @@ TEST_F(CvtStop, NeverStartedJob)
 
 TEST_F(CvtStop, StopAfterTheEndClosesTheTool)
 {
-    tools_.script(progress_script({5}));
-    cvt_info *job = create();
+    cvt_info *job = started(progress_script({5}));
     ASSERT_NE(job, nullptr);
-    ASSERT_EQ(tarsa_sdk_start(job), 1);
     ASSERT_TRUE(events_.wait_end(job, 10000));
     // Ended, but only the host's stop releases the tool.
     EXPECT_EQ(job->running.load(), 1u);
@@ -221,10 +225,8 @@ TEST_F(CvtStop, StopAfterTheEndClosesTheTool)
 
 TEST_F(CvtStop, RestartAfterStopReportsFromZero)
 {
-    tools_.script(progress_then_ticks(300));
-    cvt_info *job = create();
+    cvt_info *job = started(progress_then_ticks(300));
     ASSERT_NE(job, nullptr);
-    ASSERT_EQ(tarsa_sdk_start(job), 1);
     ASSERT_TRUE(events_.wait_pos(job, 50, 10000));
     ASSERT_EQ(tarsa_sdk_stop(job), 1);
     EXPECT_EQ(tarsa_sdk_get_pos(job), 100);
@@ -244,11 +246,9 @@ TEST_F(CvtStop, RestartAfterStopReportsFromZero)
 
 TEST_F(CvtStop, DestroyStopsARunningJob)
 {
-    tools_.script(progress_then_ticks(0));
     const int threads = tt::thread_baseline();
-    cvt_info *job = create();
+    cvt_info *job = started(progress_then_ticks(0));
     ASSERT_NE(job, nullptr);
-    ASSERT_EQ(tarsa_sdk_start(job), 1);
     ASSERT_TRUE(events_.wait_pos(job, 20, 10000));
     const int tool = pipe_child_pid(job->fp);
     EXPECT_EQ(tt::thread_count(), threads + 1);
@@ -265,10 +265,8 @@ TEST_F(CvtStop, DestroyStopsARunningJob)
 // the stop waiting for the tool's own end (here ten seconds away).
 TEST_F(CvtStop, StopEndsAToolWhosePidIsUnknown)
 {
-    tools_.script("ticker 1000 10\n");
-    cvt_info *job = create();
+    cvt_info *job = started("ticker 1000 10\n");
     ASSERT_NE(job, nullptr);
-    ASSERT_EQ(tarsa_sdk_start(job), 1);
     const int tool = pipe_child_pid(job->fp);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const auto asked = std::chrono::steady_clock::now();

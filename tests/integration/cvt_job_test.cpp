@@ -133,18 +133,6 @@ TEST_F(CvtJob, CopyDecisionsAndWhatTheDestinationHolds)
     }
 }
 
-TEST_F(CvtJob, FaststartOffLeavesTheIndexLast)
-{
-    const std::string dst = dir_.file("plain.mp4");
-    const Converted off = convert(source("src.mp4"), dst, {3, 0, 0, 1, 23}, [](void *job) {
-        int32_t faststart = 0;
-        tarsa_sdk_set_option_param(job, OPT_PARAM_TYPE_MOVFLAGS_FASTSTART, &faststart, sizeof faststart);
-    });
-    EXPECT_TRUE(tt::conversion_events_ok(off.events, false, dst));
-    EXPECT_STREQ(off.dst.result.f_fmt, "mov");
-    EXPECT_EQ(tt::moov_before_mdat(dst), 0);
-}
-
 // A 2 x 3 grid: white text is drawn at the top left of every cell. Compared
 // with a conversion that re-encodes the same way without a watermark; the
 // test picture's colour bars differ from white in at least one channel.

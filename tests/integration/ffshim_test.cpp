@@ -147,7 +147,8 @@ TEST(ToolLayer, WatermarkWithAnAngleIsDrawnWithoutIt)
                    "drawtext=fontfile=tf.ttf:text='tarsa':x=w*0/1+10:y=h*0/1+10:fontcolor=white:fontsize=24:"
                    "alpha=0.800000:angle=30",
                    "-c:v", "libx264", "-preset", "ultrafast", "-y", dir.file("out.mp4")};
-    ASSERT_NE(tt::run(with(tt::stock_ffmpeg(), encode), {}, tt::bin_dir()).exit_code, 0) << "stock drawtext takes angle";
+    ASSERT_NE(tt::run(with(tt::stock_ffmpeg(), encode), {}, tt::bin_dir()).exit_code, 0)
+        << "stock drawtext takes angle";
     tt::Finished r = tt::run(with(tool("ffmpeg"), encode), {}, tt::bin_dir());
     ASSERT_EQ(r.exit_code, 0) << r.output;
     EXPECT_TRUE(tt::has_line(r.output, "ffshim: drawtext angle=30 not rendered (text drawn unrotated)")) << r.output;

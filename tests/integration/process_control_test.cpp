@@ -79,7 +79,8 @@ std::vector<std::string> argv_of(const std::string &program, const std::vector<s
 TEST(OrphanCleanup, KillsTheToolsOfDeadHostsOnly)
 {
     tt::TempDir dir;
-    tt::Spawned dead_host(argv_of(tt::bin_dir() + "fake_tool", kHang)), live_host(argv_of(tt::bin_dir() + "fake_tool", kHang));
+    tt::Spawned dead_host(argv_of(tt::bin_dir() + "fake_tool", kHang)),
+        live_host(argv_of(tt::bin_dir() + "fake_tool", kHang));
     const long long dead_start = os_process_start_time(dead_host.pid());
     const long long live_start = os_process_start_time(live_host.pid());
     const long long self_start = os_process_start_time(getpid());
@@ -106,8 +107,8 @@ TEST(OrphanCleanup, KillsTheToolsOfDeadHostsOnly)
     for (const Case &c : cases) {
         const std::string path = tool_named(dir.file(std::to_string(procs.size())), c.name);
         ASSERT_FALSE(path.empty());
-        procs.emplace_back(new tt::Spawned(argv_of(path, kHang), c.marker.empty() ? std::vector<std::string>{}
-                                                                                    : std::vector<std::string>{c.marker}));
+        procs.emplace_back(new tt::Spawned(
+            argv_of(path, kHang), c.marker.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.marker}));
         ASSERT_TRUE(runs_program(procs.back()->pid(), path)) << c.name;
         ours.insert(procs.back()->pid());
     }

@@ -168,7 +168,8 @@ static std::string describe(const std::vector<JobEvent> &events)
                                                  << ")";
         i++;
     }
-    if (i + 1 != events.size()) return ::testing::AssertionFailure() << "not exactly one final event:" << describe(events);
+    if (i + 1 != events.size())
+        return ::testing::AssertionFailure() << "not exactly one final event:" << describe(events);
     const JobEvent &end = events[i];
     if (end.code != TARSA_EVENT_CVT_POS || end.p2 != 100 || end.p1 != 0 || end.pos != 100)
         return ::testing::AssertionFailure() << "final event is not 100 with 100:" << describe(events);

@@ -234,8 +234,8 @@ long long start_time_of(pid_t pid)
     long long start = -1;
     const std::string fields = stat_fields(pid);
     // Fields 3 (state) to 21 come first.
-    return std::sscanf(fields.c_str(), "%*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %lld",
-                       &start) == 1
+    return std::sscanf(fields.c_str(),
+                       "%*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %lld", &start) == 1
                ? start
                : -1;
 }

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -109,23 +108,8 @@ bool make_h264_aac(const std::string &path, int seconds, int width, int height)
 int moov_before_mdat(const std::string &path)
 {
     const std::string data = read_file(path);
-    auto byte = [&](size_t i) { return static_cast<uint64_t>(static_cast<unsigned char>(data[i])); };
-    int moov = -1, mdat = -1;
-    for (size_t at = 0, n = 0; at + 8 <= data.size(); n++) {
-        uint64_t size = byte(at) << 24 | byte(at + 1) << 16 | byte(at + 2) << 8 | byte(at + 3);
-        const std::string type = data.substr(at + 4, 4);
-        if (type == "moov" && moov < 0) moov = static_cast<int>(n);
-        if (type == "mdat" && mdat < 0) mdat = static_cast<int>(n);
-        if (size == 1 && at + 16 <= data.size()) {
-            size = 0;
-            for (size_t i = 0; i < 8; i++) size = size << 8 | byte(at + 8 + i);
-        } else if (size == 0) {
-            size = data.size() - at;
-        }
-        if (size < 8) break;
-        at += size;
-    }
-    return moov < 0 || mdat < 0 ? -1 : moov < mdat ? 1 : 0;
+    const size_t moov = data.find("moov"), mdat = data.find("mdat");
+    return moov == std::string::npos || mdat == std::string::npos ? -1 : moov < mdat ? 1 : 0;
 }
 
 ScopedEnv::ScopedEnv(const char *name, const std::string &value) : name_(name)

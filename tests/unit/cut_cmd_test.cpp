@@ -1,5 +1,5 @@
 // The cut command line: which of the nine templates a cut gets, and the
-// exact text of each; the expected length the cut monitor measures against.
+// exact text of each.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -13,7 +13,6 @@
 #include "cvt/fmt_table.h"
 #include "hwd_fixture.h"
 #include "log_capture.h"
-#include "sdk/cut_monitor.h"
 #include "sdk/job_records.h"
 #include "test_util.h"
 
@@ -145,7 +144,8 @@ TEST_F(CutCmd, EachTemplateIsBuiltExactlyAndLoggedPlain)
 
 // ---- pieces of the line
 
-TEST_F(CutCmd, Fragments)
+// The copied-video and audio fragments are the conversion's (see its tests).
+TEST_F(CutCmd, SeekHasOneDecimalAndAnFlvSourceNeverStartsAtZero)
 {
     const struct {
         const char *what;
@@ -154,32 +154,18 @@ TEST_F(CutCmd, Fragments)
         int start_time;
         const char *fragment;
     } cases[] = {
-        // One decimal; an flv source never starts at 0.
         {"flv from 0", kFlv, chosen(1, 1, 7), 0, "-ss 0.1 "},
         {"flv encoded from 0", kFlv, chosen(0, 1, 7), 0, "-ss 0.1 "},
         {"flv from 65", kFlv, chosen(1, 1, 7), 65, "-ss 65.0 "},
         {"ts from 0", kTs, chosen(0, 1, 7), 0, "-ss 0.0 "},
         {"mov from 0", kMov, chosen(1, 1, 7), 0, "-ss 0.0 "},
         {"ts from 7", kTs, chosen(1, 1, 7), 7, "-ss 7.0 "},
-        // Copied video gets the annex B filter of its codec only when flagged.
-        {"h264 flagged", {"mov", "h264 (High)", 1}, chosen(1, 1, 7), 65,
-         " -c:v copy -bsf:v h264_mp4toannexb  -avoid_negative_ts 1 "},
-        {"hevc flagged", {"mov", "hevc", 1}, chosen(1, 1, 7), 65,
-         " -c:v copy -bsf:v hevc_mp4toannexb  -avoid_negative_ts 1 "},
-        {"mpeg4 flagged", {"mov", "mpeg4", 1}, chosen(1, 1, 7), 65, " -c:v copy  -avoid_negative_ts 1 "},
-        {"hevc not flagged", {"mov", "hevc", 0}, chosen(1, 1, 7), 65, " -c:v copy  -avoid_negative_ts 1 "},
-        // The audio encoder's name.
-        {"mp2", kTs, {1, 0, 1, 0, 7}, 65, " -c:a mp2   -y "},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         CutRecord cut(c.source, c.dst, c.start_time);
         EXPECT_NE(cut.build().find(c.fragment), std::string::npos) << cut.build();
     }
-    // An sdv destination gets the audio sample rate.
-    CutRecord sdv(kTs, {1, 0, 1, 3, 7});
-    std::strcpy(sdv.info->dst_file, "/out/cut.sdv");
-    EXPECT_NE(sdv.build().find(" -c:a pcm_alaw -ar 48000  -y "), std::string::npos) << sdv.build();
 }
 
 TEST_F(CutCmd, DroppedAudioIsDashAnInEveryTemplate)
@@ -221,35 +207,6 @@ TEST_F(CutCmd, EncoderQuality)
                                    (c.nvidia ? "-c:v h264_nvenc" : " -c:v libx264 ") + " -q:v " +
                                    std::to_string(c.kept) + " -c:a copy  -y \"/out/cut.mp4\" ");
         EXPECT_EQ(cut.info->cut_param.quality, c.kept);
-    }
-}
-
-// ---- the length the monitor measures "time=" against
-
-TEST(CutExpectedLength, CopyCountsFromTheSourceStartEncodeFromTheCut)
-{
-    struct {
-        int v_copy, start, length, duration, expected;
-    } cases[] = {
-        {1, 30, 10, 60, 40},  // copy: the tool's time runs from the source's start
-        {0, 30, 10, 60, 10},  // re-encode: from the cut's start
-        {1, 50, 30, 60, 60},  // copy past the end: the source's end
-        {0, 50, 30, 60, 10},  // re-encode past the end: what is left
-        {1, 50, 30, 0, 80},   // duration unknown: not clamped
-        {0, 50, 30, 0, 30},
-        {0, 20, 0, 60, 0},    // nothing to cut
-        {1, 0, 60, 60, 60},   // exactly to the end: no clamping needed
-        {0, 0, 60, 60, 60},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(testing::Message() << "v_copy " << c.v_copy << " start " << c.start << " length " << c.length
-                                        << " duration " << c.duration);
-        std::unique_ptr<cut_info> info(new cut_info());
-        info->cut_param.start_time = c.start;
-        info->cut_param.cut_length = c.length;
-        info->result.duration = c.duration;
-        info->dst_codec_info.v_copy = c.v_copy;
-        EXPECT_EQ(cut_expected_length(info.get()), c.expected);
     }
 }
 

@@ -94,7 +94,10 @@ protected:
     {
         info_->dst_codec_info = {v_copy, a_copy, v_codec_id, a_codec_id, f_fmt_id};
     }
-    void set(uint32_t id, const void *data, int32_t size) { ASSERT_EQ(opt_param_set(info_->opt_param, id, data, size), 1); }
+    void set(uint32_t id, const void *data, int32_t size)
+    {
+        ASSERT_EQ(opt_param_set(info_->opt_param, id, data, size), 1);
+    }
     void set_int(uint32_t id, int32_t value) { set(id, &value, sizeof value); }
     void set_mark(const ot_ex &mark) { set(OPT_PARAM_TYPE_OT, &mark, sizeof mark); }
     void set_encoder_options()
@@ -326,9 +329,10 @@ TEST_F(CvtCmd, AlphaIsTheClampedOpacity)
 TEST_F(CvtCmd, WatermarkLineBreaksBecomeEscapedLetters)
 {
     set_mark(watermark(1, 1, "line1\nline2\r\nline3"));
-    EXPECT_EQ(build(), line_with("-vf " +
-                                 entry(R"(line1\\nline2\\r\\nline3)", "w*0/1+0", "h*0/1+0", "white", 24, "1.000000", 0) +
-                                 " " + kSoftwareH264High + kReencodedTail));
+    EXPECT_EQ(
+        build(),
+        line_with("-vf " + entry(R"(line1\\nline2\\r\\nline3)", "w*0/1+0", "h*0/1+0", "white", 24, "1.000000", 0) +
+                  " " + kSoftwareH264High + kReencodedTail));
 }
 
 // The text passes the command-line splitter, the filter-graph parser, the

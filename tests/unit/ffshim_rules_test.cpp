@@ -144,7 +144,9 @@ struct BreakCase {
 const BreakCase kBreakCases[] = {
     {"pair_split_between_chunks", {{"a\rb\r", "a\nb\n"}, {"\nc", "c"}}},
     {"pair_in_one_chunk", {{"a\r\nb", "a\nb"}}},
-    {"status_lines", {{"frame=1 time=00:00:00.04\rframe=2 time=00:00:00.08\r", "frame=1 time=00:00:00.04\nframe=2 time=00:00:00.08\n"}}},
+    {"status_lines",
+     {{"frame=1 time=00:00:00.04\rframe=2 time=00:00:00.08\r",
+       "frame=1 time=00:00:00.04\nframe=2 time=00:00:00.08\n"}}},
     {"plain_lines_untouched", {{"one\ntwo\n", "one\ntwo\n"}}},
     {"lf_after_pair_is_a_break", {{"a\r", "a\n"}, {"\n", ""}, {"\n", "\n"}}},
     {"two_crs_then_lf", {{"\r\r\n", "\n\n"}}},
@@ -159,7 +161,8 @@ TEST(LineBreaks, LoneCrBecomesLfAndCrLfStaysOne)
     for (const BreakCase &c : kBreakCases) {
         ffshim::LineBreakFilter filter;
         for (const auto &step : c.steps)
-            EXPECT_EQ(filter.feed(step.first.data(), step.first.size()), step.second) << c.name << ", chunk: " << step.first;
+            EXPECT_EQ(filter.feed(step.first.data(), step.first.size()), step.second)
+                << c.name << ", chunk: " << step.first;
     }
 }
 

@@ -16,9 +16,19 @@
 
 namespace {
 
-hwd_dev nv(int d264, int dhevc, int e264, int ehevc) { return tt::make_hwd_dev(HWD_TYPE_NVIDIA, d264, dhevc, e264, ehevc); }
-hwd_dev qsv(int d264, int dhevc, int e264, int ehevc) { return tt::make_hwd_dev(HWD_TYPE_INTEL, d264, dhevc, e264, ehevc); }
-hwd_dev va(int d264, int dhevc, int e264, int ehevc) { return tt::make_hwd_dev(HWD_TYPE_VAAPI, d264, dhevc, e264, ehevc); }
+// A detected kind with its H.264 / HEVC decode and encode flags.
+hwd_dev nv(int dec264, int dec265, int enc264, int enc265)
+{
+    return tt::make_hwd_dev(HWD_TYPE_NVIDIA, dec264, dec265, enc264, enc265);
+}
+hwd_dev qsv(int dec264, int dec265, int enc264, int enc265)
+{
+    return tt::make_hwd_dev(HWD_TYPE_INTEL, dec264, dec265, enc264, enc265);
+}
+hwd_dev va(int dec264, int dec265, int enc264, int enc265)
+{
+    return tt::make_hwd_dev(HWD_TYPE_VAAPI, dec264, dec265, enc264, enc265);
+}
 
 dst_codec_info dest(int v_codec_id) { return {0, 0, v_codec_id, 2, 4}; }
 
@@ -89,7 +99,8 @@ TEST_F(HwdSelect, ChoiceAndFragments)
          "-c:v hevc_qsv -load_plugin hevc_hw"},
         {"upper-case H264 is no h264", {QSV}, AUTO, -1, "H264", 1, true, {1, -1, H264_QSV}, "", "", "-c:v h264_qsv"},
         {"va-api h264 with its device", {VA}, AUTO, -1, "h264", 4, true, {1, H264_VA, H264_VA},
-         "-vaapi_device /dev/dri/renderD128", "-c:v h264_vaapi", "-vf 'format=nv12,hwupload' -c:v h264_vaapi -profile:v main"},
+         "-vaapi_device /dev/dri/renderD128", "-c:v h264_vaapi",
+         "-vf 'format=nv12,hwupload' -c:v h264_vaapi -profile:v main"},
         {"va-api hevc", {VA}, AUTO, -1, "hevc", 6, true, {1, HEVC_VA, HEVC_VA}, "-vaapi_device /dev/dri/renderD128",
          "-c:v hevc_vaapi", "-vf 'format=nv12,hwupload' -c:v hevc_vaapi"},
         // Mixed flags and several kinds.

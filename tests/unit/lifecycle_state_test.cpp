@@ -92,16 +92,4 @@ TEST(VersionLine, TextBetweenVersionAndCopyrightIsTaken)
     }
 }
 
-TEST(VersionLine, TooLongTextIsRefusedWithADebugLine)
-{
-    tt::LogCapture log;
-    const std::string line = "ffmpeg version " + std::string(260 - 15, 'x') + " Copyright (c)\n";
-    char out[MAX_PATH] = {0};
-    EXPECT_EQ(get_buf_ffmpeg_version(line.c_str(), out), -1);
-    EXPECT_STREQ(out, "");
-    ASSERT_EQ(log.lines().size(), 1u);
-    EXPECT_EQ(log.lines()[0].rfind("[debug3] file: lifecycle.cpp line: ", 0), 0u) << log.lines()[0];
-    EXPECT_EQ(log.messages(), Messages{"check_4g_network_media_link len:260"});
-}
-
 }  // namespace

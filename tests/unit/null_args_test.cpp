@@ -50,6 +50,10 @@ TEST(NullArguments, AreRefusedWithOneLogLine)
     const char *kCodecArgs = "f_fmt == NULL || a_fmt == NULL || v_fmt == NULL || dst_codec_info == NULL";
     const char *kHwdCmd = "!hwd_info || !hwd_pre_cmd || !hwd_decoder_cmd || !hwd_encoder_cmd || !dst_codec_info";
     const char *kTmpName = "dst_path == NULL || ext == NULL || dst_file == NULL";
+    const char *kCutCreate = "tarsa_sdk_cut_create: !src_file|| !dst_file || !param";
+    cut_param_v1 cut_v1 = {};
+    merge_param merge_param = {3, 0, 0, 1, 23};
+    merge_param_v1 merge_v1 = {};
     const struct {
         const char *what;
         std::function<long()> call;
@@ -149,6 +153,15 @@ TEST(NullArguments, AreRefusedWithOneLogLine)
         {CALL(tarsa_sdk_stop(nullptr)), 0, "cvt_info == NULL"},
         {CALL(tarsa_sdk_destroy(nullptr)), 0, "cvt_info == NULL"},
         {CALL(tarsa_sdk_get_pos(nullptr)), -1, "cvt_info == NULL"},
+        // Creations give the invalid handle, (void *)-1.
+        {CALL(tarsa_sdk_cut_create_v1(nullptr, "/out/cut.mp4", &cut_v1)), -1, kCutCreate},
+        {CALL(tarsa_sdk_cut_create("/in/a.mp4", nullptr, &cut_v1.cut_param)), -1, kCutCreate},
+        {CALL(tarsa_sdk_cut_create("/in/a.mp4", "/out/cut.mp4", nullptr)), -1, kCutCreate},
+        {CALL(tarsa_sdk_cut_create_v1("/in/a.mp4", "/out/cut.mp4", nullptr)), -1, kCutCreate},
+        {CALL(tarsa_sdk_merge_create(nullptr, &merge_param)), -1, "tarsa_sdk_merge_create:!dst_file || !param"},
+        {CALL(tarsa_sdk_merge_create("/out/all.mp4", nullptr)), -1, "tarsa_sdk_merge_create:!dst_file || !param"},
+        {CALL(tarsa_sdk_merge_create_v1(nullptr, &merge_v1)), -1, "dst_file == NULL || param == NULL"},
+        {CALL(tarsa_sdk_merge_create_v1("/out/all.mp4", nullptr)), -1, "dst_file == NULL || param == NULL"},
         {CALL(tarsa_sdk_merge_add_file(nullptr, "/in/a.mp4")), 0, "merge_info == NULL"},
         {CALL(tarsa_sdk_merge_del_file(nullptr, "/in/a.mp4")), 0, "merge_info == NULL"},
         {CALL(tarsa_sdk_merge_start(nullptr)), 0, "merge_info == NULL"},
@@ -169,8 +182,9 @@ TEST(NullArguments, AreRefusedWithOneLogLine)
         EXPECT_EQ(tarsa_sdk_cut_start(handle), 0);
         EXPECT_EQ(tarsa_sdk_cut_stop(handle), 0);
         EXPECT_EQ(tarsa_sdk_cut_destroy(handle), 0);
-        EXPECT_EQ(log.messages(), (std::vector<std::string>{"merge_info == NULL", "cut_info == NULL", "cut_info == NULL",
-                                                            "cut_info == NULL", "cut_info == NULL"}));
+        EXPECT_EQ(log.messages(),
+                  (std::vector<std::string>{"merge_info == NULL", "cut_info == NULL", "cut_info == NULL",
+                                            "cut_info == NULL", "cut_info == NULL"}));
     }
     opt_param_destroy(options);
     adt_dlist_destroy(merge.ls_src_file);

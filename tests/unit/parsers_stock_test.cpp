@@ -3,10 +3,8 @@
 // the captures). Expected values are read off the captured lines.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "cvt/parsers.h"
@@ -37,7 +35,6 @@ struct Probed {
     int width = 0, height = 0;
     bool header_info = false;
     int video_lines = 0, audio_lines = 0;
-    std::string video_line, audio_line;
 };
 
 // The probe's order: format, header info, the stream-line copies, duration,
@@ -51,14 +48,8 @@ Probed probe_lines(const std::vector<std::string> &lines)
         char name[30] = {};
         if (get_buf_f_fmt(buf.data(), name) == 0) r.f_fmt = name;
         if (get_buf_header_info(buf.data())) r.header_info = true;
-        if (get_video_detailed_param(buf.data()) == 0) {
-            r.video_lines++;
-            r.video_line = buf.data();
-        }
-        if (get_audio_detailed_param(buf.data()) == 0) {
-            r.audio_lines++;
-            r.audio_line = buf.data();
-        }
+        if (get_video_detailed_param(buf.data()) == 0) r.video_lines++;
+        if (get_audio_detailed_param(buf.data()) == 0) r.audio_lines++;
         int d = get_buf_duration(buf.data());
         if (d != -1) r.duration = d;
         int w = 0, h = 0;
@@ -128,56 +119,6 @@ TEST(StockOutput, ProbeOutputParsesToTheStreamsThatWereGenerated)
     }
 }
 
-// The stream-line copies are taken whole, before the size and codec
-// parsers cut the line.
-TEST(StockOutput, StreamLineCopiesAreWholeLines)
-{
-    Probed got = probe_lines(fixture_lines("ffprobe_mp4_language_tags.txt"));
-    EXPECT_EQ(got.video_line,
-              "  Stream #0:0[0x1](fra): Video: h264 (Constrained Baseline) (avc1 / 0x31637661), yuv420p(progressive), "
-              "176x144 [SAR 1:1 DAR 11:9], 372 kb/s, 25 fps, 25 tbr, 12800 tbn (default)\n");
-    EXPECT_EQ(got.audio_line,
-              "  Stream #0:1[0x2](eng): Audio: aac (LC) (mp4a / 0x6134706D), 48000 Hz, mono, fltp, 69 kb/s "
-              "(default)\n");
-}
-
-std::string find_line(const std::vector<std::string> &lines, const std::string &needle)
-{
-    for (const auto &l : lines)
-        if (l.find(needle) != std::string::npos) return l;
-    return "";
-}
-
-// The size walk cuts the line at every comma it passes, up to and including
-// the one after the size; the codec parser then sees the text before the
-// first comma only.
-TEST(StockOutput, SizeWalkCutsTheCommasItPasses)
-{
-    std::string line = find_line(fixture_lines("ffprobe_mp4_colour_bt709.txt"), "Video: ");
-    ASSERT_NE(line.find("yuv420p(tv, bt709, progressive), 320x240"), std::string::npos) << line;
-    std::vector<char> buf(line.begin(), line.end());
-    buf.push_back('\0');
-
-    // Tokens from "Video: ": codec, "yuv420p(tv", " bt709", " progressive)",
-    // " 320x240 [SAR 1:1 DAR 4:3]": the first five commas become terminators.
-    std::string expected = line;
-    size_t pos = expected.find("Video: ");
-    for (int i = 0; i < 5; i++) {
-        pos = expected.find(',', pos);
-        ASSERT_NE(pos, std::string::npos);
-        expected[pos] = '\0';
-    }
-    int w = 0, h = 0;
-    ASSERT_EQ(get_buf_resolution(buf.data(), &w, &h), 0);
-    EXPECT_EQ(w, 320);
-    EXPECT_EQ(h, 240);
-    EXPECT_EQ(std::string(buf.data(), line.size()), expected);
-
-    char name[30] = {};
-    ASSERT_EQ(get_buf_v_fmt(buf.data(), name), 0);
-    EXPECT_STREQ(name, "h264 (Baseline)");
-}
-
 std::vector<int> progress_times(const std::vector<std::string> &lines)
 {
     std::vector<int> times;
@@ -208,45 +149,10 @@ TEST(StockOutput, ConversionProgressTimes)
 TEST(StockOutput, NegativeTimeBelowAnHourReadsAsPositive)
 {
     std::vector<std::string> lines = fixture_lines("ffmpeg_negative_time.txt");
-    ASSERT_FALSE(find_line(lines, "time=-00:00:02.99 ").empty());
+    ASSERT_NE(tt::read_file(fixture_path("ffmpeg_negative_time.txt")).find("time=-00:00:02.99 "), std::string::npos);
     tt::LogCapture cap;
     EXPECT_EQ(progress_times(lines), (std::vector<int>{0, 2}));
     EXPECT_TRUE(cap.lines().empty());
-}
-
-// Monitors and probes parse at the same time on many threads; each call
-// keeps its own tokenizer state.
-TEST(StockOutput, ConcurrentParsingMatchesSequentialParsing)
-{
-    std::vector<std::vector<std::string>> files;
-    for (const ProbeCase &c : kProbeCases) files.push_back(fixture_lines(c.fixture));
-    files.push_back(fixture_lines("ffmpeg_convert.txt"));
-
-    auto digest = [](const std::vector<std::string> &lines) {
-        Probed p = probe_lines(lines);
-        std::string d = p.f_fmt + "|" + p.v_fmt + "|" + p.a_fmt + "|" + std::to_string(p.duration) + "|" +
-                        std::to_string(p.width) + "x" + std::to_string(p.height) + "|" + p.video_line + "|" +
-                        p.audio_line;
-        for (int t : progress_times(lines)) d += "," + std::to_string(t);
-        return d;
-    };
-    std::vector<std::string> expected;
-    for (const auto &f : files) expected.push_back(digest(f));
-
-    std::atomic<int> mismatches{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 8; t++) {
-        threads.emplace_back([&, t] {
-            for (int round = 0; round < 40; round++) {
-                for (size_t i = 0; i < files.size(); i++) {
-                    size_t k = (i + static_cast<size_t>(t)) % files.size();  // threads start at different files
-                    if (digest(files[k]) != expected[k]) mismatches++;
-                }
-            }
-        });
-    }
-    for (auto &th : threads) th.join();
-    EXPECT_EQ(mismatches.load(), 0);
 }
 
 }  // namespace

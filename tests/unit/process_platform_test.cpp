@@ -1,5 +1,5 @@
-// The platform layer's process queries: start times, exit queries without
-// reaping, and the library's own directory.
+// The platform layer's process queries: start times and the library's own
+// directory.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -42,20 +42,6 @@ TEST(ProcessStartTime, OfLiveProcessesAndNone)
     char tiny[4];
     EXPECT_EQ(os_host_marker(getpid(), tiny, sizeof tiny), -1);
     EXPECT_STREQ(tiny, "");
-}
-
-TEST(ProcessExitPeek, DoesNotReap)
-{
-    pipe_info *fp = pipe_popen(tt::fake_cmd({"exit 0"}).c_str(), "r");
-    ASSERT_NE(fp, nullptr);
-    const int pid = pipe_child_pid(fp);
-    EXPECT_EQ(tt::read_all(fp), std::vector<std::string>{});
-    // Asked twice: the first query must not have consumed the exit.
-    EXPECT_EQ(os_process_exit_peek(pid), OS_PROC_EXIT_ZERO);
-    EXPECT_EQ(os_process_exit_peek(pid), OS_PROC_EXIT_ZERO);
-    EXPECT_EQ(pipe_pclose(fp), 0);
-    EXPECT_EQ(os_process_exit_peek(pid), -1);
-    EXPECT_EQ(os_process_exit_peek(0), -1);
 }
 
 TEST(ModuleDir, IsTheDirectoryOfTheFileHoldingTheCode)
