@@ -94,8 +94,7 @@ protected:
                              120, false) &&
               tt::ffmpeg_generate({"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000:duration=1", "-c:a",
                                    "aac", file("audio.m4a")}) &&
-              make_raw_h264(file("short.h264"), 50, "25") && make_raw_h264(file("201f_25.h264"), 201, "25") &&
-              make_raw_h264(file("204f_2997.h264"), 204, "30000/1001") &&
+              make_raw_h264(file("short.h264"), 50, "25") &&
               tt::write_file(file("notes.txt"), "not a media file\n");
     }
     static void TearDownTestSuite()
@@ -128,7 +127,7 @@ TEST_F(StreamFacts, LengthPrefixedFramingAndNoRawLength)
         {"h264.mkv", 1},      // length-prefixed, found from the first key packet
         {"hevc.mp4", 1},      // length prefix of the first key packet
         {"h264.ts", 0},       // start codes
-        {"201f_25.h264", 0},  // raw stream: start codes
+        {"short.h264", 0},    // raw stream: start codes
         {"audio.m4a", 0},     // no video stream
         {"notes.txt", 0},     // not media
         {"missing.mp4", 0},   // no such file
@@ -155,18 +154,6 @@ TEST_F(StreamFacts, Avc1IsDecidedWithoutReadingPackets)
     ASSERT_TRUE(fill_mdat_with_start_codes(hevc));
     EXPECT_EQ(is_h2645_mp4toannexb(avc.c_str()), 1);
     EXPECT_EQ(is_h2645_mp4toannexb(hevc.c_str()), 0);
-}
-
-// Packets counted to the end, divided by the integer frame rate. The frame
-// counts are chosen so that the last packet (read as the input ends, and
-// so not counted) does not change the quotient.
-TEST_F(StreamFacts, RawH264DurationIsPacketsOverIntegerFps)
-{
-    ASSERT_EQ(stock_rate_and_packets(file("201f_25.h264")), "25/1,201");
-    EXPECT_EQ(get_h264_duration(file("201f_25.h264").c_str()), 8.0);  // 201 / 25
-
-    ASSERT_EQ(stock_rate_and_packets(file("204f_2997.h264")), "30000/1001,204");
-    EXPECT_EQ(get_h264_duration(file("204f_2997.h264").c_str()), 7.0);  // 204 / 29
 }
 
 // A raw stream short enough to be read to its end while libavformat gathers

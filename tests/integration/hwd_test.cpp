@@ -171,6 +171,8 @@ protected:
 
 tt::TempDir *HwdTrialDecode::dir_ = nullptr;
 
+// Repeated: under the sanitizer build, each early return of the trial
+// decode must be seen to close what it opened.
 TEST_F(HwdTrialDecode, NothingDecodesWithoutHardware)
 {
     const struct {
@@ -187,12 +189,14 @@ TEST_F(HwdTrialDecode, NothingDecodesWithoutHardware)
         {"missing.mp4", HWD_CODEC_H264_NV, "avformat_open_input(fmt_ctx, filename, NULL, NULL) < 0"},
         {"junk.mp4", HWD_CODEC_H264_NV, nullptr},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(testing::Message() << c.file << " " << c.code);
-        tt::LogCapture log;
-        EXPECT_EQ(is_use_hwd_decodec(file(c.file).c_str(), c.code), 0);
-        if (c.message) {
-            EXPECT_EQ(log.count(c.message), 1) << joined(log.lines());
+    for (int round = 0; round < 20; round++) {
+        for (const auto &c : cases) {
+            SCOPED_TRACE(testing::Message() << c.file << " " << c.code);
+            tt::LogCapture log;
+            ASSERT_EQ(is_use_hwd_decodec(file(c.file).c_str(), c.code), 0);
+            if (c.message) {
+                EXPECT_EQ(log.count(c.message), 1) << joined(log.lines());
+            }
         }
     }
 }
@@ -252,15 +256,6 @@ TEST(HwdLeaks, DetectionRepeatedAHundredTimes)
         ASSERT_EQ(info.hwd_num, 0);
     }
     RecordProperty("detection_100_ms", static_cast<int>(tt::ms_since(start)));
-}
-
-// As above: each early return of the trial decode must close what it opened.
-TEST_F(HwdTrialDecode, TrialDecodeReleasesEverythingOnEveryPath)
-{
-    for (int i = 0; i < 20; i++)
-        for (const char *name : {"h264.mp4", "mpeg4.avi", "a.m4a", "missing.mp4"})
-            EXPECT_EQ(is_use_hwd_decodec(file(name).c_str(), HWD_CODEC_H264_NV), 0);
-    EXPECT_EQ(is_use_hwd_decodec(file("raw.h264").c_str(), HWD_CODEC_H264_QSV), 0);
 }
 
 }  // namespace

@@ -69,62 +69,38 @@ const Kind kKinds[] = {
       {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}},
 };
 
-TEST_F(CodecCompat, ExportsMatchTheTableForEveryTypeAndCodec)
+// Per type 0..9: the video default, and the container.
+const int kVideoDefault[] = {1, 2, 1, 1, 0, 1, 1, 0, 1, 1};
+const int kContainer[] = {255, 0, 3, 4, 4, 8, 7, 255, 255, 255};
+
+// The exports answer from the table; the codec to encode to is the wanted
+// one where the table allows it, else the type's default (types without
+// rows fall back to h264 and aac); a codec is compatible when it survives
+// unchanged.
+TEST_F(CodecCompat, EveryTypeAndCodec)
 {
     for (const Kind &k : kKinds) {
+        const bool video = k.exported == tarsa_sdk_get_vcodec_id_compatible;
         for (int type = 0; type < 10; type++) {
+            const int fallback = video ? kVideoDefault[type] : 2;
+            EXPECT_EQ((video ? get_default_v_codec : get_default_a_codec)(type), fallback) << "type " << type;
             for (int i = 0; i < 10; i++) {
-                SCOPED_TRACE(std::string(k.name) + " type " + std::to_string(type) + " codec " +
-                             std::to_string(kCodecIds[i]));
-                EXPECT_EQ(k.exported(type, kCodecIds[i]), k.allowed[type][i]);
-                EXPECT_EQ(k.find(type, kCodecIds[i]), k.allowed[type][i] ? kCodecIds[i] : -1);
+                const int codec = kCodecIds[i], allowed = k.allowed[type][i];
+                SCOPED_TRACE(std::string(k.name) + " type " + std::to_string(type) + " codec " + std::to_string(codec));
+                EXPECT_EQ(k.exported(type, codec), allowed);
+                EXPECT_EQ(k.find(type, codec), allowed ? codec : -1);
+                const int chosen = (video ? get_compat_v_codec : get_compat_a_codec)(type, codec);
+                EXPECT_EQ(chosen, allowed ? codec : fallback);
+                EXPECT_EQ((video ? is_v_codec_compat : is_a_codec_compat)(type, codec), chosen == codec ? 1 : 0);
             }
         }
         EXPECT_EQ(k.exported(-1, 1), 0);
         EXPECT_EQ(k.exported(3, -1), 0);
     }
-}
-
-TEST_F(CodecCompat, DefaultsAndContainerPerType)
-{
-    // type:                  0  1  2  3  4  5  6  7    8    9
-    const int video[] = {1, 2, 1, 1, 0, 1, 1, 0, 1, 1};
-    const int container[] = {255, 0, 3, 4, 4, 8, 7, 255, 255, 255};
-    for (int t = 0; t < 10; t++) {
-        EXPECT_EQ(get_default_v_codec(t), video[t]) << "type " << t;
-        EXPECT_EQ(get_default_a_codec(t), 2) << "type " << t;
-        EXPECT_EQ(get_f_fmt_by_dst_file_type(t), container[t]) << "type " << t;
-    }
-    EXPECT_EQ(get_default_v_codec(-5), 1);
+    for (int type = 0; type < 10; type++) EXPECT_EQ(get_f_fmt_by_dst_file_type(type), kContainer[type]) << type;
     EXPECT_EQ(get_f_fmt_by_dst_file_type(-1), 255);
-}
-
-// The codec to encode to: the wanted one where allowed, else the type's
-// default; a codec is compatible when it survives unchanged.
-TEST_F(CodecCompat, CodecToEncodeTo)
-{
-    const struct {
-        bool video;
-        int dst_file_type, wanted, expected;
-    } cases[] = {
-        {true, 6, 6, 1},  // hevc not allowed for flv: its default h264
-        {true, 4, 6, 0},  // default of type 4 (mpeg2video) stands after four other rows
-        {true, 1, 1, 2},  // sdv has no plain h264: default baseline
-        {true, 9, 5, 1},  // no rows: the fall-back h264
-        {true, 8, 1, 1},  {true, 8, 6, 1},  {true, 3, 6, 6}, {true, 3, 5, 5},   {true, 4, 0, 0},
-        {true, 7, 8, 0},  {true, 7, 255, 0}, {true, 2, 4, 4}, {true, 2, 0, 1},  {true, 0, 3, 1},
-        {true, 1, 6, 6},  {true, -1, 6, 1},
-        {false, 2, 0, 2},  // no audio rows for raw h264: the fall-back aac
-        {false, 2, 2, 2}, {false, 3, 0, 0}, {false, 5, 3, 2}, {false, 5, 0, 2}, {false, 1, 3, 3},
-        {false, 1, 0, 2}, {false, 7, 0, 0}, {false, 6, 1, 2}, {false, 0, 3, 2}, {false, 9, 255, 2},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(testing::Message() << (c.video ? "video" : "audio") << " type " << c.dst_file_type << " wanted "
-                                        << c.wanted);
-        EXPECT_EQ((c.video ? get_compat_v_codec : get_compat_a_codec)(c.dst_file_type, c.wanted), c.expected);
-        EXPECT_EQ((c.video ? is_v_codec_compat : is_a_codec_compat)(c.dst_file_type, c.wanted),
-                  c.expected == c.wanted ? 1 : 0);
-    }
+    EXPECT_EQ(get_default_v_codec(-5), 1);
+    EXPECT_EQ(get_compat_v_codec(-1, 6), 1);
 }
 
 TEST(CodecCompatTable, RegistrationStopsAtTheTableSize)

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -84,36 +85,22 @@ void expect_every_row(bool names_too)
 
 TEST_F(FmtTable, EveryRowResolvesByIdAndByName) { expect_every_row(true); }
 
+// Names match whole and with their letter case: no prefix, no trailing
+// slack, no other case; command names are never matched.
 TEST_F(FmtTable, NamesMatchWholeAndCaseSensitive)
 {
-    struct Case {
-        int (*id_of)(const char *);
-        const char *name;
-        int expected;
-    };
-    const Case cases[] = {
-        {get_v_fmt_id, "h264 (High)", 3},
-        {get_v_fmt_id, "h264", 1},
-        {get_v_fmt_id, "H264", 255},
-        {get_v_fmt_id, "h264 (high)", 255},
-        {get_v_fmt_id, "h26", 255},            // no prefix match
-        {get_v_fmt_id, "h264 (High) ", 255},   // no trailing slack
-        {get_v_fmt_id, "libx264", 255},        // command names are never matched
-        {get_v_fmt_id, "libx264 -profile:v high", 255},
-        {get_v_fmt_id, "libx265", 255},
-        {get_v_fmt_id, "", 255},
-        {get_f_fmt_id, "MP4", 255},
-        {get_f_fmt_id, "mov", 255},
-        {get_f_fmt_id, "mpegts", 6},
-        {get_f_fmt_id, "default", 255},
-        {get_a_fmt_id, "AAC", 255},
-        {get_a_fmt_id, "libfdk_aac", 255},
-        {get_a_fmt_id, "pcm_alaw", 3},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(c.id_of(c.name), c.expected);
+    for (const Kind &k : kKinds) {
+        for (const Row &r : *k.rows) {
+            std::string upper = r.name;
+            for (char &ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+            const std::string name = r.name;
+            for (const std::string &other : {upper, name.substr(0, name.size() - 1), name + " "})
+                EXPECT_EQ(k.id_of(other.c_str()), 255) << k.label << " '" << other << "'";
+        }
     }
+    for (const char *name : {"libx264", "libx264 -profile:v high", "libx265", ""}) EXPECT_EQ(get_v_fmt_id(name), 255);
+    EXPECT_EQ(get_a_fmt_id("libfdk_aac"), 255);
+    EXPECT_EQ(get_f_fmt_id("mov"), 255);
 }
 
 TEST_F(FmtTable, UnknownIdsYieldTheDefaultRow)
