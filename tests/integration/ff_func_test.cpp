@@ -31,8 +31,7 @@ bool make_raw_h264(const std::string &path, int frames, const std::string &rate)
 std::string stock_rate_and_packets(const std::string &path)
 {
     tt::Finished r = tt::run({tt::stock_ffprobe(), "-v", "error", "-count_packets", "-select_streams", "v:0",
-                                       "-show_entries", "stream=r_frame_rate,nb_read_packets", "-of", "csv=p=0",
-                                       path});
+                              "-show_entries", "stream=r_frame_rate,nb_read_packets", "-of", "csv=p=0", path});
     std::string out = r.output;
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
     return out;

@@ -37,8 +37,8 @@ Args with(const std::string &program, const Args &args)
 
 std::string stream_codec(const std::string &path, const char *stream)
 {
-    return tt::run({tt::stock_ffprobe(), "-v", "error", "-select_streams", stream, "-show_entries",
-                    "stream=codec_name", "-of", "default=nw=1:nk=1", path})
+    return tt::run({tt::stock_ffprobe(), "-v", "error", "-select_streams", stream, "-show_entries", "stream=codec_name",
+                    "-of", "default=nw=1:nk=1", path})
         .output;
 }
 
@@ -165,8 +165,8 @@ TEST(ToolLayer, AccurateSeekAfterTheInputIsDropped)
     ASSERT_NE(tt::run(with(tt::stock_ffmpeg(), cut)).exit_code, 0) << "stock takes -accurate_seek after the input";
     tt::Finished r = tt::run(with(tool("ffmpeg"), cut));
     ASSERT_EQ(r.exit_code, 0) << r.output;
-    EXPECT_TRUE(tt::has_line(r.output,
-                             "ffshim: -accurate_seek after the last input dropped (input option in output position)"))
+    EXPECT_TRUE(
+        tt::has_line(r.output, "ffshim: -accurate_seek after the last input dropped (input option in output position)"))
         << r.output;
     EXPECT_EQ(stream_codec(dir.file("out.mp4"), "v:0"), "h264\n");
 }

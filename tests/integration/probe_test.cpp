@@ -118,9 +118,9 @@ struct Media {
 
         // The last packet comes only with the end of the input and is not
         // counted; the rest divided by the whole frame rate.
-        const tt::Finished r = tt::run({tt::stock_ffprobe(), "-v", "error", "-count_packets", "-select_streams", "v:0",
-                                        "-show_entries", "stream=nb_read_packets,r_frame_rate", "-of", "csv=p=0",
-                                        dir.file("raw.h264")});
+        const tt::Finished r =
+            tt::run({tt::stock_ffprobe(), "-v", "error", "-count_packets", "-select_streams", "v:0", "-show_entries",
+                     "stream=nb_read_packets,r_frame_rate", "-of", "csv=p=0", dir.file("raw.h264")});
         int num = 0, den = 0;
         long packets = 0;
         if (std::sscanf(r.output.c_str(), "%d/%d,%ld", &num, &den, &packets) == 3 && den > 0 && num / den > 0)

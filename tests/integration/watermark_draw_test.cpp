@@ -38,8 +38,7 @@ std::string watermark_argument(const std::string &text)
     info->usage_mode = HWD_USAGE_NONE;
     info->dst_codec_info = {0, 0, V_FMT_H264_HIGH, A_FMT_AAC, F_FMT_MP4};
     info->opt_param = opt_param_create();
-    ot_ex mark;
-    std::memset(&mark, 0, sizeof mark);
+    ot_ex mark = {};
     mark.row_num = 1;
     mark.col_num = 1;
     mark.font_size = 24;
@@ -64,10 +63,10 @@ protected:
     std::string draw(const std::string &program, const std::string &filter, const std::string &name)
     {
         const std::string out = dir_.file(name);
-        tt::Finished r = tt::run({program, "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                                          "testsrc=size=320x240:rate=1", "-frames:v", "1", "-vf", filter, "-f",
-                                          "rawvideo", "-pix_fmt", "rgb24", out},
-                                         {}, tt::bin_dir());
+        const tt::Finished r = tt::run({program, "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                        "testsrc=size=320x240:rate=1", "-frames:v", "1", "-vf", filter, "-f",
+                                        "rawvideo", "-pix_fmt", "rgb24", out},
+                                       {}, tt::bin_dir());
         EXPECT_EQ(r.exit_code, 0) << r.output;
         return tt::read_file(out);
     }

@@ -30,7 +30,7 @@ protected:
 
 class FakeJobTest : public JobTest {
 protected:
-    // An empty file standing for a source (the fake probe reports it).
+    // A file standing for a source: not media, the fake probe reports it.
     std::string source(const std::string &name)
     {
         const std::string path = dir_.file(name);

@@ -214,7 +214,8 @@ bool ends_within(pid_t pid, int ms)
     return wait_until([pid] { return !process_running(pid); }, ms);
 }
 
-pid_t first_child(pid_t pid)
+// The first child of `pid`, or -1.
+static pid_t first_child(pid_t pid)
 {
     const std::string p = std::to_string(pid);
     std::ifstream children("/proc/" + p + "/task/" + p + "/children");

@@ -59,8 +59,7 @@ bool has_line(const std::string &output, const std::string &exact);
 // True while the process exists and has not exited (a zombie has exited).
 bool process_running(pid_t pid);
 bool ends_within(pid_t pid, int ms);
-// The first child of `pid`, or -1; the path of the program a process runs, or "".
-pid_t first_child(pid_t pid);
+// The path of the program a process runs, or "".
 std::string process_exe(pid_t pid);
 // Field 22 of /proc/<pid>/stat (the start time in clock ticks), read here
 // independently of the library; -1 when there is no such process.
