@@ -46,7 +46,7 @@ protected:
     {
         tt::install_fake_tools(dir_.path());
         ASSERT_TRUE(tt::write_file(dir_.file("script"), script));
-        script_env_.reset(new tt::ScopedEnv("TARSA_FAKE_SCRIPT", dir_.file("script")));
+        if (!script_env_) script_env_.reset(new tt::ScopedEnv("TARSA_FAKE_SCRIPT", dir_.file("script")));
         tt::set_module_path(lib_dir_);
     }
 
@@ -111,40 +111,45 @@ TEST_F(Lifecycle, MissingToolLeavesTheVersionEmpty)
     EXPECT_EQ(std::string(s_ffmpeg_path), lib_dir_ + "ffmpeg");
 }
 
-TEST_F(Lifecycle, OutputWithoutVersionLineStoresTheEmptyText)
+// The query stores the text of the first fitting version line, the empty
+// text when there is none, and kills a tool that goes on running (here for
+// 30 s) by the pid it printed instead of waiting for its end.
+TEST_F(Lifecycle, VersionQueryOutcomes)
 {
-    fake_tools("print hello\nprint ffprobe version 5.1 Copyright (c) 2007-2022\nexit 0\n");
-    ASSERT_EQ(set_ffmpeg_version("ffmpeg version 0.1-old"), 1);
-    tt::LogCapture log;
-    EXPECT_EQ(check_ffmpeg_version(), 0);
-    EXPECT_STREQ(s_ffmpeg_version, "");
-    EXPECT_EQ(log.count("ffmpeg version:"), 1);
-}
-
-TEST_F(Lifecycle, TooLongVersionTextGivesWayToTheNextLine)
-{
-    const std::string too_long = "ffmpeg version " + std::string(260 - 15, 'x');
-    fake_tools("print " + too_long + " Copyright (c) 2000-2024\n" +
-               "print ffmpeg version 2.0-next Copyright (c) 2000-2024 the FFmpeg developers\n");
-    tt::LogCapture log;
-    EXPECT_EQ(check_ffmpeg_version(), 1);
-    EXPECT_STREQ(s_ffmpeg_version, "ffmpeg version 2.0-next");
-    std::vector<std::string> messages = log.messages();
-    int skipped = index_of(messages, "check_4g_network_media_link len:260");
-    ASSERT_GE(skipped, 0);
-    EXPECT_GT(index_of(messages, "ffmpeg version:ffmpeg version 2.0-next"), skipped);
-}
-
-TEST_F(Lifecycle, VersionQueryKillsAToolThatGoesOnRunning)
-{
-    // A tool that prints its pid and version, then would stay for 30 s:
-    // the query kills it by that pid instead of waiting for its end.
-    fake_tools("pid\nprint ffmpeg version 3.3 Copyright (c) 2000-2017\nsleep 30000\n");
-    auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(check_ffmpeg_version(), 1);
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_LT(seconds, 10.0);
-    EXPECT_STREQ(s_ffmpeg_version, "ffmpeg version 3.3");
+    const struct {
+        const char *what;
+        std::string script;
+        int result;
+        const char *version;
+        std::vector<std::string> logged;  // in this order
+    } cases[] = {
+        {"no version line", "print hello\nprint ffprobe version 5.1 Copyright (c) 2007-2022\nexit 0\n", 0, "",
+         {"ffmpeg version:"}},
+        {"a 260-character text gives way to the next line",
+         "print ffmpeg version " + std::string(260 - 15, 'x') + " Copyright (c) 2000-2024\n" +
+             "print ffmpeg version 2.0-next Copyright (c) 2000-2024 the FFmpeg developers\n",
+         1, "ffmpeg version 2.0-next",
+         {"check_4g_network_media_link len:260", "ffmpeg version:ffmpeg version 2.0-next"}},
+        {"a tool that goes on running", "pid\nprint ffmpeg version 3.3 Copyright (c) 2000-2017\nsleep 30000\n", 1,
+         "ffmpeg version 3.3", {"ffmpeg version:ffmpeg version 3.3"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        fake_tools(c.script);
+        ASSERT_EQ(set_ffmpeg_version("ffmpeg version 0.1-old"), 1);
+        tt::LogCapture log;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(check_ffmpeg_version(), c.result);
+        EXPECT_LT(tt::ms_since(start), 10000);
+        EXPECT_STREQ(s_ffmpeg_version, c.version);
+        const std::vector<std::string> messages = log.messages();
+        int last = -1;
+        for (const std::string &m : c.logged) {
+            const int at = index_of(messages, m);
+            EXPECT_GT(at, last) << m;
+            last = at;
+        }
+    }
 }
 
 TEST_F(Lifecycle, RealToolGivesTheStockVersionText)

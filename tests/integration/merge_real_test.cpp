@@ -93,62 +93,50 @@ protected:
     std::atomic<int32_t> answer_301_{0};
 };
 
-TEST_F(RealMerge, ThreeMp4SourcesIntoMp4)
+// What start_ex reports, what the destination holds, and the end-of-job
+// verdict. Merged mp4 sources into an mp4 keep their video, AAC is encoded
+// anew; a size re-encodes both.
+TEST_F(RealMerge, Destinations)
 {
-    const std::string dst = dir_.file("all.mp4");
-    void *job = create(dst, tt::merge_params(3), {10, 6, 10});
-    dst_info info = {};
-    run_to_end(job, &info);
-    // mp4 sources into type 3: the video is copied, AAC is encoded anew.
-    EXPECT_EQ(info.video_copy, 1u);
-    EXPECT_EQ(info.audio_copy, 0u);
-    EXPECT_STREQ(info.f_fmt, "mp4");
-    EXPECT_STREQ(info.a_fmt, "aac");
-    expect_one_success(job);
-    const probe_result r = probed(dst);
-    EXPECT_NEAR(r.duration, 26, 1);
-    EXPECT_STREQ(r.f_fmt, "mov");
-    EXPECT_EQ(std::string(r.v_fmt).rfind("h264", 0), 0u) << r.v_fmt;
-    EXPECT_STREQ(r.a_fmt, "aac");
-    EXPECT_EQ(r.width, 160);
-    EXPECT_EQ(r.height, 120);
-    EXPECT_TRUE(log_.has_line("\xE3\x80\x90YES\xE3\x80\x91" + dst));
-    expect_nothing_left(job);
-    EXPECT_EQ(tarsa_sdk_merge_destroy(job), 1);
-}
-
-TEST_F(RealMerge, DestinationsOfOtherTypesSizesAndAudio)
-{
-    struct Case {
+    const struct {
         const char *dst;
         merge_param param;
         std::vector<int> seconds, widths;
+        uint32_t video_copy;
+        const char *format;  // as start_ex names it
         int duration;
         const char *f_fmt, *a_fmt;
-        int width;
+        int width, height;
+    } cases[] = {
+        {"all.mp4", tt::merge_params(3), {10, 6, 10}, {}, 1, "mp4", 26, "mov", "aac", 160, 120},
+        {"sized.mp4", tt::merge_params(3, 128, 96), {3, 3}, {160, 176}, 0, "mp4", 6, "mov", "aac", 128, 96},
+        {"all.flv", tt::merge_params(6), {3, 4}, {}, 1, "flv", 7, "flv", "aac", 160, 120},
+        {"mute.mp4", tt::merge_params(3, 0, 0, 0), {3, 3}, {}, 1, "mp4", 6, "mov", "", 160, 120},
     };
-    const Case cases[] = {
-        {"sized.mp4", tt::merge_params(3, 128, 96), {3, 3}, {160, 176}, 6, "mov", "aac", 128},
-        {"all.flv", tt::merge_params(6), {3, 4}, {}, 7, "flv", "aac", 160},
-        {"mute.mp4", tt::merge_params(3, 0, 0, 0), {3, 3}, {}, 6, "mov", "", 160},
-    };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.dst);
         events_.clear();
         sources_.clear();
         tmp_stage_max_.store(0);
         const std::string dst = dir_.file(c.dst);
         void *job = create(dst, c.param, c.seconds, c.widths);
-        run_to_end(job);
+        dst_info info = {};
+        run_to_end(job, &info);
+        EXPECT_EQ(info.video_copy, c.video_copy);
+        EXPECT_EQ(info.audio_copy, 0u);
+        EXPECT_STREQ(info.f_fmt, c.format);
+        EXPECT_STREQ(info.a_fmt, "aac");
         expect_one_success(job);
         const probe_result r = probed(dst);
         EXPECT_NEAR(r.duration, c.duration, 1);
         EXPECT_STREQ(r.f_fmt, c.f_fmt);
-        EXPECT_NE(r.v_fmt[0], '\0');
+        EXPECT_EQ(std::string(r.v_fmt).rfind("h264", 0), 0u) << r.v_fmt;
         EXPECT_STREQ(r.a_fmt, c.a_fmt);
         EXPECT_EQ(r.width, c.width);
+        EXPECT_EQ(r.height, c.height);
+        EXPECT_TRUE(log_.has_line("\xE3\x80\x90YES\xE3\x80\x91" + dst));
         expect_nothing_left(job);
-        tarsa_sdk_merge_destroy(job);
+        EXPECT_EQ(tarsa_sdk_merge_destroy(job), 1);
     }
 }
 
