@@ -1,5 +1,6 @@
 #include "job_events.h"
 
+#include <algorithm>
 #include <chrono>
 #include <sstream>
 
@@ -81,42 +82,41 @@ std::vector<JobEvent> EventLog::of(const void *job) const
 
 int EventLog::count(uint32_t code, long p2) const
 {
-    int n = 0;
-    for (const JobEvent &e : all())
-        if (e.code == code && (p2 < 0 || e.p2 == static_cast<uint32_t>(p2))) n++;
-    return n;
+    const std::vector<JobEvent> events = all();
+    return static_cast<int>(std::count_if(events.begin(), events.end(), [&](const JobEvent &e) {
+        return e.code == code && (p2 < 0 || e.p2 == static_cast<uint32_t>(p2));
+    }));
 }
 
 template <typename F>
 bool EventLog::wait(int timeout_ms, F done) const
 {
     std::unique_lock<std::mutex> guard(lock_);
-    return changed_.wait_for(guard, std::chrono::milliseconds(timeout_ms), [&] {
-        for (const JobEvent &e : events_)
-            if (done(e)) return true;
-        return false;
-    });
+    return changed_.wait_for(guard, std::chrono::milliseconds(timeout_ms), [&] { return done(events_); });
 }
 
 bool EventLog::wait_for(uint32_t code, long p2, int timeout_ms, int n) const
 {
-    std::unique_lock<std::mutex> guard(lock_);
-    return changed_.wait_for(guard, std::chrono::milliseconds(timeout_ms), [&] {
-        int seen = 0;
-        for (const JobEvent &e : events_)
-            if (e.code == code && (p2 < 0 || e.p2 == static_cast<uint32_t>(p2))) seen++;
-        return seen >= n;
+    return wait(timeout_ms, [&](const std::vector<JobEvent> &events) {
+        return std::count_if(events.begin(), events.end(), [&](const JobEvent &e) {
+                   return e.code == code && (p2 < 0 || e.p2 == static_cast<uint32_t>(p2));
+               }) >= n;
     });
 }
 
 bool EventLog::wait_end(const void *job, int timeout_ms) const
 {
-    return wait(timeout_ms, [&](const JobEvent &e) { return e.job == job && is_final(e); });
+    return wait(timeout_ms, [&](const std::vector<JobEvent> &events) {
+        return std::any_of(events.begin(), events.end(), [&](const JobEvent &e) { return e.job == job && is_final(e); });
+    });
 }
 
 bool EventLog::wait_pos(const void *job, uint32_t pos, int timeout_ms) const
 {
-    return wait(timeout_ms, [&](const JobEvent &e) { return e.job == job && is_position(e.code) && e.p2 >= pos; });
+    return wait(timeout_ms, [&](const std::vector<JobEvent> &events) {
+        return std::any_of(events.begin(), events.end(),
+                           [&](const JobEvent &e) { return e.job == job && is_position(e.code) && e.p2 >= pos; });
+    });
 }
 
 void EventLog::clear()

@@ -128,16 +128,4 @@ TEST(OptParam, OtReadIntoOtExKeepsZeroOffsets)
     EXPECT_EQ(read.y_offset, 0);
 }
 
-TEST(OptParam, DestroyFreesAllEntries)
-{
-    opt_param *p = opt_param_create();
-    ASSERT_NE(p, nullptr);
-    std::vector<char> big(4096, 'b');
-    for (uint32_t id = 0; id < 8; id++) opt_param_set(p, id, big.data(), static_cast<int32_t>(big.size()));
-    opt_param_set(p, OPT_PARAM_TYPE_IAUTO, nullptr, 0);
-    EXPECT_EQ(p->param_num, 8);
-    // Leaks here show up in the sanitizer build.
-    EXPECT_EQ(opt_param_destroy(p), 1);
-}
-
 }  // namespace
