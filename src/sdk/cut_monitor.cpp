@@ -5,7 +5,6 @@
 
 #include <cstring>
 
-#include "cvt/parsers.h"
 #include "cvt/runner.h"
 #include "sdk/event.h"
 #include "sdk/job_records.h"
@@ -16,7 +15,6 @@ namespace {
 
 constexpr int kLineSize = 4096;
 constexpr int kStallLimit = 300;        // idle polls without progress or file change
-constexpr int kStatusCheckEvery = 100;  // idle polls between destination checks
 
 // 32-bit results that wrap instead of overflowing: hosts pass any values.
 int32_t wrap32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); }
@@ -63,7 +61,7 @@ int get_cut_progress(void *arg)
         std::memset(buf, 0, sizeof buf);
         if (!pipe_fgets(buf, sizeof buf, info->fp)) {
             if (time_count >= 0 && time_count < kStallLimit) time_count++;
-            if (time_count >= 0 && time_count % kStatusCheckEvery == 0) {
+            if (time_count >= 0 && time_count % STATUS_CHECK_EVERY == 0) {
                 // One unchecked try: a failed call leaves the zeroed record,
                 // which counts as a change when a time had been recorded.
                 os_file_status st = {0, 0};
@@ -76,14 +74,11 @@ int get_cut_progress(void *arg)
             os_sleep(10);
             continue;
         }
-        if (pid == -1) pid = pid_of_line(buf);
-        const int cur_time = get_buf_cur_time(buf);
+        const int cur_time = take_progress_line(buf, &pid, &last_time, &time_count);
         if (cur_time == -1) {
             os_sleep(1);
             continue;
         }
-        last_time = cur_time;
-        time_count = 0;
         const int position = position_percent(cur_time, cut_expected_length(info));
         if (position > static_cast<int>(info->pos.load()) && position < 100) {
             info->pos.store(static_cast<uint32_t>(position));

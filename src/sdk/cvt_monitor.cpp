@@ -5,7 +5,6 @@
 
 #include <cstring>
 
-#include "cvt/parsers.h"
 #include "cvt/runner.h"
 #include "sdk/event.h"
 #include "sdk/job_records.h"
@@ -16,7 +15,6 @@ namespace {
 
 constexpr int kLineSize = 4096;
 constexpr int kStallLimit = 30000;     // idle polls without progress or file change
-constexpr int kStatusCheckEvery = 100; // idle polls between destination checks
 
 void notify_failure(cvt_info *info)
 {
@@ -55,17 +53,7 @@ int get_cvt_progress(void *arg)
         }
         std::memset(buf, 0, sizeof buf);
         if (!pipe_fgets(buf, sizeof buf, info->fp)) {
-            if (time_count >= 0 && time_count < kStallLimit) time_count++;
-            if (time_count >= 0 && time_count % kStatusCheckEvery == 0) {
-                os_file_status st = {0, 0};
-                char retried[MAX_PATH] = {0};
-                int ret = dst_status(info->dst_file, &st, retried);
-                if (ret != 0) LOG_INFO("filename:%s ret:%d", retried, ret);
-                else if (st.mtime != file_properties.mtime) {
-                    time_count = 0;
-                    file_properties = st;
-                }
-            }
+            watch_idle_destination(info->dst_file, kStallLimit, &time_count, &file_properties);
             os_sleep(10);
             continue;
         }
@@ -77,14 +65,11 @@ int get_cvt_progress(void *arg)
             stopped = true;  // straight to the finish
             break;
         }
-        if (pid == -1) pid = pid_of_line(buf);
-        int cur_time = get_buf_cur_time(buf);
+        const int cur_time = take_progress_line(buf, &pid, &last_time, &time_count);
         if (cur_time == -1) {
             os_sleep(1);
             continue;
         }
-        last_time = cur_time;
-        time_count = 0;
         int position = position_percent(cur_time, duration);
         if (position > static_cast<int>(info->pos.load()) && position < 100) {
             info->pos.store(static_cast<uint32_t>(position));

@@ -6,7 +6,6 @@
 
 #include "cvt/cmd_buffer.h"
 #include "cvt/merge_cmd.h"
-#include "cvt/parsers.h"
 #include "cvt/runner.h"
 #include "sdk/event.h"
 #include "sdk/job_records.h"
@@ -18,7 +17,6 @@ namespace {
 
 constexpr int kLineSize = 4096;
 constexpr int kOutputOver = 300;        // empty reads without progress or file change
-constexpr int kStatusCheckEvery = 100;  // empty reads between destination checks
 
 int stage_percent(int cur_time, int total)
 {
@@ -71,29 +69,15 @@ int process_merge_file(merge_info *info, adt_dlist *list)
         }
         std::memset(buf, 0, sizeof buf);
         if (!pipe_fgets(buf, sizeof buf, fp)) {
-            if (time_count >= 0 && time_count < kOutputOver) time_count++;
-            if (time_count > 0 && time_count % kStatusCheckEvery == 0) {
-                os_file_status st = {0, 0};
-                char filename[MAX_PATH] = {0};
-                const int ret = dst_status(info->dst_file, &st, filename);
-                if (ret != 0) {
-                    LOG_INFO("filename:%s ret:%d", filename, ret);
-                } else if (st.mtime != file_properties.mtime) {
-                    time_count = 0;
-                    file_properties = st;
-                }
-            }
+            watch_idle_destination(info->dst_file, kOutputOver, &time_count, &file_properties);
             os_sleep(10);
             continue;
         }
-        if (pid == -1) pid = pid_of_line(buf);
-        const int cur_time = get_buf_cur_time(buf);
+        const int cur_time = take_progress_line(buf, &pid, &last_time, &time_count);
         if (cur_time == -1) {
             os_sleep(1);
             continue;
         }
-        last_time = cur_time;
-        time_count = 0;
         // Reported at every progress line, also when the value repeats.
         const int pos = merge_concat_pos(start_pos, stage_percent(cur_time, total));
         if (pos < 100) {

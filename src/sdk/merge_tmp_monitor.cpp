@@ -2,7 +2,6 @@
 // "time=" into the entry's progress, and tells a failure from the end.
 #include <cstring>
 
-#include "cvt/parsers.h"
 #include "cvt/runner.h"
 #include "sdk/job_records.h"
 #include "sdk/merge_tmp.h"
@@ -56,14 +55,11 @@ int get_merge_tmp_file_progress(void *arg)
             LOG_INFO("merge_tmp_file File Conversion failed! buf:%s", buf);
             break;
         }
-        if (pid == -1) pid = pid_of_line(buf);
-        const int cur_time = get_buf_cur_time(buf);
+        const int cur_time = take_progress_line(buf, &pid, &last_time, &time_count);
         if (cur_time == -1) {
             os_sleep(1);
             continue;
         }
-        last_time = cur_time;
-        time_count = 0;
         // 100 only at the end: a running temporary stays below it.
         const int percent = position_percent(cur_time, duration);
         if (percent > static_cast<int>(source->pos.load()) && percent < 100)

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "cvt/parsers.h"
 #include "cvt/runner.h"
 #include "support/rtkit.h"
 
@@ -68,4 +69,30 @@ void log_monitor_end(const char *who, const char *dst, const os_file_status &pro
     os_ctime_text(props.mtime, when, sizeof when);
     LOG_INFO("%s END filename:%s filename_tmp_size:%lld last_time:%d time_count:%d Last file modification time:%s",
              who, dst, static_cast<long long>(props.size), last_time, time_count, when);
+}
+
+int take_progress_line(const char *line, int *pid, int *last_time, int *time_count)
+{
+    if (*pid == -1) *pid = pid_of_line(line);
+    const int cur_time = get_buf_cur_time(line);
+    if (cur_time != -1) {
+        *last_time = cur_time;
+        *time_count = 0;
+    }
+    return cur_time;
+}
+
+void watch_idle_destination(const char *dst, int limit, int *time_count, os_file_status *props)
+{
+    if (*time_count >= 0 && *time_count < limit) ++*time_count;
+    if (*time_count <= 0 || *time_count % STATUS_CHECK_EVERY != 0) return;
+    os_file_status st = {0, 0};
+    char retried[MAX_PATH] = {0};
+    const int ret = dst_status(dst, &st, retried);
+    if (ret != 0) {
+        LOG_INFO("filename:%s ret:%d", retried, ret);
+    } else if (st.mtime != props->mtime) {
+        *time_count = 0;
+        *props = st;
+    }
 }
