@@ -32,12 +32,12 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
-#include "cvt/cmd_buffer.h"
-#include "cvt/codec_compat.h"
-#include "cvt/cvt_cmd.h"
+#include "media/cmd_buffer.h"
+#include "media/codec_compat.h"
+#include "media/cvt_cmd.h"
 #include "ffshim_args.h"
-#include "sdk/job_records.h"
-#include "support/platform.h"
+#include "job/job_records.h"
+#include "platform/platform.h"
 #include "tarsasdk.h"
 
 extern char **environ;

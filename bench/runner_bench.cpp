@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "cvt/runner.h"
+#include "tool/runner.h"
 
 namespace {
 

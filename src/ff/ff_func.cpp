@@ -11,7 +11,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include "support/rtkit.h"
+#include "core/rtkit.h"
 
 namespace {
 

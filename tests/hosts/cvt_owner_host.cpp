@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "sdk/job_records.h"
+#include "job/job_records.h"
 #include "tarsasdk.h"
 
 int main(int argc, char **argv)

@@ -14,7 +14,7 @@
 
 #include "jobs.h"
 #include "processes.h"
-#include "sdk/job_records.h"
+#include "job/job_records.h"
 
 namespace {
 

@@ -11,7 +11,7 @@ extern "C" {
 #include <string>
 #include <vector>
 
-#include "cvt/hwd.h"
+#include "media/hwd.h"
 #include "hwd_fixture.h"
 #include "log_capture.h"
 #include "tarsasdk.h"

@@ -16,7 +16,7 @@
 #include "fake_tools.h"
 #include "log_capture.h"
 #include "processes.h"
-#include "sdk/sdk_globals.h"
+#include "core/globals.h"
 #include "sdk_state.h"
 #include "tarsasdk.h"
 #include "test_util.h"

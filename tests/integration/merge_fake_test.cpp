@@ -10,9 +10,9 @@
 
 #include "jobs.h"
 #include "processes.h"
-#include "sdk/job_records.h"
-#include "sdk/merge_sources.h"
-#include "sdk/merge_tmp.h"
+#include "job/job_records.h"
+#include "job/merge_sources.h"
+#include "job/merge_tmp.h"
 
 namespace {
 

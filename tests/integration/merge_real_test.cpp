@@ -12,8 +12,8 @@
 
 #include "jobs.h"
 #include "processes.h"
-#include "sdk/job_records.h"
-#include "sdk/merge_sources.h"
+#include "job/job_records.h"
+#include "job/merge_sources.h"
 
 namespace {
 

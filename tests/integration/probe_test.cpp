@@ -12,10 +12,10 @@
 #include <thread>
 #include <vector>
 
-#include "cvt/probe.h"
+#include "tool/probe.h"
 #include "jobs.h"
 #include "processes.h"
-#include "sdk/sdk_globals.h"
+#include "core/globals.h"
 
 namespace {
 

@@ -15,11 +15,11 @@
 #include <thread>
 #include <vector>
 
-#include "cvt/orphan_cleanup.h"
+#include "tool/orphan_cleanup.h"
 #include "log_capture.h"
 #include "processes.h"
-#include "support/platform.h"
-#include "support/proc_snapshot.h"
+#include "platform/platform.h"
+#include "platform/platform.h"
 #include "tarsasdk.h"
 #include "test_util.h"
 

@@ -10,14 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "cvt/cmd_buffer.h"
-#include "cvt/cvt_cmd.h"
-#include "cvt/fmt_table.h"
-#include "opt/opt_param.h"
-#include "sdk/job_records.h"
-#include "sdk/sdk_globals.h"
+#include "media/cmd_buffer.h"
+#include "media/cvt_cmd.h"
+#include "media/fmt_table.h"
+#include "media/opt_param.h"
+#include "job/job_records.h"
+#include "core/globals.h"
 #include "processes.h"
-#include "support/platform.h"
+#include "platform/platform.h"
 #include "test_util.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "cvt/runner.h"
-#include "sdk/sdk_globals.h"
+#include "tool/runner.h"
+#include "core/globals.h"
 
 namespace tt {
 

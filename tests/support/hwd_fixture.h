@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "cvt/hwd.h"
+#include "media/hwd.h"
 
 namespace tt {
 

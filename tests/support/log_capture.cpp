@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <regex>
 
-#include "support/rtkit.h"
+#include "core/rtkit.h"
 
 namespace tt {
 

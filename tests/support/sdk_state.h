@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "sdk/sdk_globals.h"
+#include "core/globals.h"
 
 namespace tt {
 

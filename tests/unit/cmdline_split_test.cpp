@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "support/platform.h"
+#include "platform/platform.h"
 
 namespace {
 

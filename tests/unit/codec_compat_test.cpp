@@ -6,10 +6,10 @@
 #include <mutex>
 #include <string>
 
-#include "cvt/codec_compat.h"
-#include "cvt/fmt_table.h"
+#include "media/codec_compat.h"
+#include "media/fmt_table.h"
 #include "log_capture.h"
-#include "opt/opt_param.h"
+#include "media/opt_param.h"
 #include "tarsasdk.h"
 
 namespace {

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "cvt/cmd_buffer.h"
-#include "cvt/cut_cmd.h"
-#include "cvt/fmt_table.h"
+#include "media/cmd_buffer.h"
+#include "media/cut_cmd.h"
+#include "media/fmt_table.h"
 #include "hwd_fixture.h"
 #include "log_capture.h"
-#include "sdk/job_records.h"
+#include "job/job_records.h"
 #include "test_util.h"
 
 namespace {

@@ -11,14 +11,14 @@
 #include <mutex>
 #include <string>
 
-#include "cvt/cmd_buffer.h"
-#include "cvt/cvt_cmd.h"
-#include "cvt/fmt_table.h"
+#include "media/cmd_buffer.h"
+#include "media/cvt_cmd.h"
+#include "media/fmt_table.h"
 #include "hwd_fixture.h"
 #include "log_capture.h"
-#include "opt/opt_param.h"
-#include "sdk/job_records.h"
-#include "sdk/sdk_globals.h"
+#include "media/opt_param.h"
+#include "job/job_records.h"
+#include "core/globals.h"
 #include "tarsasdk.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cvt/fmt_table.h"
+#include "media/fmt_table.h"
 #include "log_capture.h"
 #include "test_util.h"
 

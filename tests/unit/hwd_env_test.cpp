@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "cvt/hwd.h"
+#include "media/hwd.h"
 #include "hwd_fixture.h"
 #include "log_capture.h"
 #include "test_util.h"

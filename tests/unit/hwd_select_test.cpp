@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "cvt/codec_compat.h"
-#include "cvt/fmt_table.h"
-#include "cvt/hwd.h"
+#include "media/codec_compat.h"
+#include "media/fmt_table.h"
+#include "media/hwd.h"
 #include "hwd_fixture.h"
 #include "log_capture.h"
 #include "tarsasdk.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "log_capture.h"
-#include "sdk/sdk_globals.h"
+#include "core/globals.h"
 #include "sdk_state.h"
 
 namespace {

@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "cvt/cmd_buffer.h"
-#include "cvt/fmt_table.h"
-#include "cvt/merge_cmd.h"
+#include "media/cmd_buffer.h"
+#include "media/fmt_table.h"
+#include "media/merge_cmd.h"
 #include "hwd_fixture.h"
-#include "opt/opt_param.h"
-#include "sdk/job_records.h"
-#include "sdk/sdk_globals.h"
+#include "media/opt_param.h"
+#include "job/job_records.h"
+#include "core/globals.h"
 #include "log_capture.h"
 #include "test_util.h"
 

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "log_capture.h"
-#include "sdk/merge_sources.h"
-#include "support/rtkit.h"
+#include "job/merge_sources.h"
+#include "core/rtkit.h"
 #include "tarsasdk.h"
 #include "test_util.h"
 

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "cvt/fmt_table.h"
+#include "media/fmt_table.h"
 #include "log_capture.h"
-#include "sdk/job_records.h"
-#include "sdk/merge_fmt.h"
-#include "sdk/merge_tmp.h"
-#include "sdk/merge_worker.h"
+#include "job/job_records.h"
+#include "job/merge_fmt.h"
+#include "job/merge_tmp.h"
+#include "job/merge_worker.h"
 #include "processes.h"
 #include "test_util.h"
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "log_capture.h"
-#include "opt/opt_param.h"
+#include "media/opt_param.h"
 #include "tarsasdk.h"
 
 namespace {

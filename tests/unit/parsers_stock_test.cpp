@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "cvt/fmt_table.h"
-#include "cvt/parsers.h"
-#include "cvt/probe.h"
+#include "media/fmt_table.h"
+#include "media/parsers.h"
+#include "tool/probe.h"
 #include "fake_tools.h"
 #include "log_capture.h"
 #include "processes.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cvt/parsers.h"
+#include "media/parsers.h"
 #include "log_capture.h"
 
 namespace {

@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <string>
 
-#include "cvt/runner.h"
+#include "tool/runner.h"
 #include "fake_tools.h"
 #include "processes.h"
-#include "support/platform.h"
+#include "platform/platform.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "log_capture.h"
-#include "support/rtkit.h"
+#include "core/rtkit.h"
 
 namespace {
 

@@ -17,11 +17,11 @@
 #include <thread>
 #include <vector>
 
-#include "cvt/runner.h"
+#include "tool/runner.h"
 #include "fake_tools.h"
 #include "log_capture.h"
 #include "processes.h"
-#include "support/platform.h"
+#include "platform/platform.h"
 
 namespace {
 

@@ -1,0 +1,31 @@
+#include "job/host_name.h"
+
+#include <cstring>
+
+#include "core/rtkit.h"
+#include "tarsasdk.h"
+
+void convert_host_name(const char *name, char *out)
+{
+    std::memset(out, 0, CONVERTED_NAME_SIZE);
+    if (!name) return;
+    if (os_code_convert("utf-8", "GB18030", out, CONVERTED_NAME_SIZE, name, std::strlen(name)) < 1) {
+        LOG_INFO("!os_code_convert");
+        str_copy(out, CONVERTED_NAME_SIZE, name);
+    }
+}
+
+int check_job_file_name(const char *name, const char *label)
+{
+    if (std::strlen(name) >= 260) {
+        LOG_INFO("strlen(%s) >= MAX_PATH", label);
+        return 0;
+    }
+    if (std::strchr(name, '"')) {
+        LOG_INFO("strchr(%s, '\"') != NULL", label);
+        return 0;
+    }
+    return 1;
+}
+
+bool is_bad_handle(const void *handle) { return handle == nullptr || handle == TARSA_INVALID_HANDLE; }

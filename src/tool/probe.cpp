@@ -1,0 +1,177 @@
+#include "tool/probe.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "media/cmd_buffer.h"
+#include "media/fmt_table.h"
+#include "media/parsers.h"
+#include "tool/runner.h"
+#include "ff/ff_func.h"
+#include "core/globals.h"
+#include "core/rtkit.h"
+
+namespace {
+
+constexpr int kLineSize = 4096;
+constexpr int kNameSize = 30;
+
+// Applies the parsers to one line in the order that lets each see what it
+// needs: whole-line parsers first, the ones that cut the line last.
+void parse_probe_line(char *line, probe_result *result, uint32_t *h2645_mp4toannexb, probe_result_ex *ex)
+{
+    char name[kNameSize];
+    std::memset(name, 0, sizeof name);
+    if (get_buf_f_fmt(line, name) == 0) std::memcpy(result->f_fmt, name, sizeof name);
+    if (h2645_mp4toannexb && get_buf_header_info(line)) *h2645_mp4toannexb = 1;
+    if (ex) {
+        if (get_video_detailed_param(line) == 0)
+            str_copy(ex->video_detailed_param, sizeof ex->video_detailed_param, line);
+        if (get_audio_detailed_param(line) == 0)
+            str_copy(ex->audio_detailed_param, sizeof ex->audio_detailed_param, line);
+    }
+    int duration = get_buf_duration(line);
+    if (duration != -1) result->duration = duration;
+    int width = 0, height = 0;
+    if (get_buf_resolution(line, &width, &height) == 0) {
+        result->width = width;
+        result->height = height;
+    }
+    std::memset(name, 0, sizeof name);
+    if (get_buf_v_fmt(line, name) == 0) std::memcpy(result->v_fmt, name, sizeof name);
+    std::memset(name, 0, sizeof name);
+    if (get_buf_a_fmt(line, name) == 0) std::memcpy(result->a_fmt, name, sizeof name);
+}
+
+// Reads the pid from a copy: get_buf_pid cuts its line.
+int pid_of_line(const char *line)
+{
+    char copy[kLineSize];
+    str_copy(copy, sizeof copy, line);
+    return get_buf_pid(copy);
+}
+
+int run_probe(const char *filename, probe_result *result, uint32_t *h2645_mp4toannexb, probe_result_ex *ex,
+              bool log_cmd)
+{
+    cmd_buffer cmd = make_cmd_buffer();
+    if (!get_probe_cmd(filename, cmd.get())) {
+        LOG_INFO("!get_probe_cmd(filename, cmd)");
+        return 0;
+    }
+    if (log_cmd) LOG_INFO("internal_probe cmd:%s", cmd.get());
+    pipe_info *fp = pipe_popen(cmd.get(), "r");
+    if (!fp) {
+        LOG_INFO("fp == NULL");
+        return 0;
+    }
+    int pid = -1;
+    char buf[kLineSize];
+    while (pipe_feof(fp) == 0) {
+        std::memset(buf, 0, sizeof buf);
+        if (!pipe_fgets(buf, sizeof buf, fp)) break;
+        if (pid == -1) pid = pid_of_line(buf);
+        parse_probe_line(buf, result, h2645_mp4toannexb, ex);
+        os_sleep(1);
+    }
+    if (result->f_fmt[0] == '\0') {
+        LOG_INFO("unable to resolve f_fmt!");
+        pipe_pclose(fp);
+        return 0;
+    }
+    if (pid != -1) kill_process(pid);
+    pipe_pclose(fp);
+    if (result->duration == 0 && get_f_fmt_id(result->f_fmt) == F_FMT_H264)
+        result->duration = static_cast<int32_t>(get_h264_duration(filename));
+    dump_probe_result(filename, result);
+    return 1;
+}
+
+}  // namespace
+
+int get_probe_cmd(const char *filename, char *cmd)
+{
+    if (!filename || !cmd) {
+        LOG_INFO("filename == NULL || cmd == NULL");
+        return 0;
+    }
+    // A double quote would end the quoted name on the command line.
+    if (std::strchr(filename, '"')) {
+        LOG_INFO("strchr(filename, '\"') != NULL");
+        return 0;
+    }
+    int n = std::snprintf(cmd, CMD_BUF_SIZE, "\"%s\" -i \"%s\" %s", s_ffprobe_path, filename, s_cmd_suffix);
+    if (n < 0 || n >= CMD_BUF_SIZE) {
+        LOG_INFO("strlen(cmd) >= CMD_BUF_SIZE");
+        cmd[0] = '\0';
+        return 0;
+    }
+    return 1;
+}
+
+int internal_probe(const char *filename, probe_result *result, uint32_t *h2645_mp4toannexb)
+{
+    if (!filename || !result) {
+        LOG_INFO("filename == NULL || result == NULL");
+        return 0;
+    }
+    char sfilename[1024];
+    str_copy(sfilename, sizeof sfilename, filename);
+    return run_probe(sfilename, result, h2645_mp4toannexb, nullptr, true);
+}
+
+int internal_probe_ex(const char *filename, probe_result_ex *result)
+{
+    if (!filename || !result) {
+        LOG_INFO("filename == NULL || result == NULL");
+        return 0;
+    }
+    return run_probe(filename, &result->result, nullptr, result, false);
+}
+
+int probe_has_format(const char *filename)
+{
+    cmd_buffer cmd = make_cmd_buffer();
+    if (!get_probe_cmd(filename, cmd.get())) {
+        LOG_INFO("!get_probe_cmd(filename, cmd)");
+        return 0;
+    }
+    pipe_info *fp = pipe_popen(cmd.get(), "r");
+    if (!fp) {
+        LOG_INFO("fp == NULL");
+        return 0;
+    }
+    int pid = -1;
+    int found = 0;
+    char buf[kLineSize];
+    while (pipe_feof(fp) == 0) {
+        std::memset(buf, 0, sizeof buf);
+        if (!pipe_fgets(buf, sizeof buf, fp)) break;
+        if (pid == -1) pid = pid_of_line(buf);
+        char f_fmt[kNameSize] = {0};
+        if (get_buf_f_fmt(buf, f_fmt) == 0) {
+            found = 1;
+            break;
+        }
+        os_sleep(1);
+    }
+    if (pid != -1) kill_process(pid);
+    pipe_pclose(fp);
+    return found;
+}
+
+void dump_probe_result(const char *filename, const probe_result *result)
+{
+    if (!filename || !result) {
+        LOG_INFO("filename == NULL || result == NULL");
+        return;
+    }
+    log_msg("***************************begin***************************");
+    log_msg("* [%s]", filename);
+    log_msg("* file_format:%s", result->f_fmt);
+    log_msg("* video_format=%s", result->v_fmt);
+    log_msg("* audio_format=%s", result->a_fmt);
+    log_msg("* duration:%d", result->duration);
+    log_msg("* resolution:%d*%d", result->width, result->height);
+    log_msg("***************************end*****************************");
+}
