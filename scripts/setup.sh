@@ -9,4 +9,4 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   cmake ninja-build g++ make pkg-config \
   libgtest-dev googletest \
   ffmpeg libavformat-dev libavcodec-dev libavutil-dev \
-  fonts-dejavu-core ca-certificates >/dev/null
+  fonts-dejavu-core python3 ca-certificates >/dev/null

@@ -4,6 +4,17 @@
 # the jobs' concurrency, stop and shared-pipe tests under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The layering of src/ (upward includes, include circles, platform headers
+# outside the platform layer), and proof that the check can fail.
+python3 scripts/check_layers.py
+scratch=$(mktemp -d)
+cp -r src "$scratch/" && mkdir -p "$scratch/host"
+echo '#include "job/job_records.h"' >> "$scratch/src/media/fmt_table.cpp"
+if python3 scripts/check_layers.py "$scratch" >/dev/null; then
+  echo "layering check missed an upward include"; rm -rf "$scratch"; exit 1
+fi
+rm -rf "$scratch"
+python3 scripts/line_counts.py
 scripts/build.sh build
 (cd build && ctest -j2 --output-on-failure)
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARSA_SANITIZE=address >/dev/null
