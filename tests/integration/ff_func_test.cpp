@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,35 +19,30 @@ TEST(StreamFacts, LengthPrefixedFramingAndNoRawLength)
 {
     av_log_set_level(AV_LOG_QUIET);  // the non-media samples make libavformat complain
     tt::TempDir dir;
-    const std::vector<std::string> x264 = {"-c:v", "libx264", "-preset", "ultrafast"};
-    std::vector<std::string> ts = x264, raw = x264;
-    ts.insert(ts.end(), {"-f", "mpegts"});
-    raw.insert(raw.end(), {"-f", "h264"});
+    auto x264 = [](const char *format) { return std::vector<std::string>{"-c:v", "libx264", "-f", format}; };
     ASSERT_TRUE(tt::make_h264_aac(dir.file("h264.mp4"), 1, 160, 120) &&
-                tt::make_media(dir.file("h264.ts"), 1, ts, 160, 120, false) &&
-                tt::make_media(dir.file("short.h264"), 2, raw, 160, 120, false) &&
-                tt::make_media(dir.file("hevc.mp4"), 1,
-                               {"-c:v", "libx265", "-preset", "ultrafast", "-x265-params", "log-level=error"}, 160,
+                tt::make_media(dir.file("h264.ts"), 1, x264("mpegts"), 160, 120, false) &&
+                tt::make_media(dir.file("short.h264"), 2, x264("h264"), 160, 120, false) &&
+                tt::make_media(dir.file("hevc.mp4"), 1, {"-c:v", "libx265", "-x265-params", "log-level=error"}, 160,
                                120, false) &&
                 tt::ffmpeg_generate({"-f", "lavfi", "-i", "sine=duration=1", "-c:a", "aac", dir.file("a.m4a")}) &&
                 tt::write_file(dir.file("notes.txt"), "not a media file\n"));
-    const std::pair<const char *, int> rows[] = {
-        {"h264.mp4", 1},  {"hevc.mp4", 1},   // avc1 sample entry; length prefix of the first key packet
-        {"h264.ts", 0},   {"short.h264", 0}, // start codes
-        {"a.m4a", 0},     {"notes.txt", 0}, {"missing.mp4", 0},
-    };
-    for (const auto &row : rows) EXPECT_EQ(is_h2645_mp4toannexb(dir.file(row.first).c_str()), row.second) << row.first;
-    for (const char *name : {"h264.mp4", "h264.ts", "notes.txt", "missing.mp4"})
-        EXPECT_EQ(get_h264_duration(dir.file(name).c_str()), 0.0) << name;  // only raw H.264 has one
-    // Short enough to be read whole while the stream information is gathered:
-    // every packet comes after the input's end and none is counted.
-    EXPECT_EQ(get_h264_duration(dir.file("short.h264").c_str()), 0.0);
+    // avc1 sample entry; length prefix of the first key packet; start codes; no video; no media; no file.
+    const std::pair<const char *, int> rows[] = {{"h264.mp4", 1}, {"hevc.mp4", 1}, {"h264.ts", 0}, {"short.h264", 0},
+                                                 {"a.m4a", 0}, {"notes.txt", 0}, {"missing.mp4", 0}};
+    for (const auto &row : rows) {
+        EXPECT_EQ(is_h2645_mp4toannexb(dir.file(row.first).c_str()), row.second) << row.first;
+        // Only raw H.264 has a length, and this one is read whole while the stream information is
+        // gathered: every packet comes after the input's end and none is counted.
+        EXPECT_EQ(get_h264_duration(dir.file(row.first).c_str()), 0.0) << row.first;
+    }
     av_log_set_level(AV_LOG_INFO);
 }
 
-// The decision on a key packet's first four bytes: a start code, unless
-// they read as the length of the rest of the packet.
-TEST(KeyPacketFraming, StartCodeOrLengthPrefix)
+// A key packet starts with a start code unless its first four bytes read as
+// the length of the rest; the length of raw H.264 is whole packets over the
+// whole-number frame rate.
+TEST(KeyPacketFraming, StartCodeOrLengthPrefixAndRawLength)
 {
     const struct { std::vector<uint8_t> head; int size, expected; } rows[] = {
         {{0, 0, 1, 0}, 260, 1}, {{0, 0, 1, 0}, 300, 0}, {{0, 0, 1, 0x65}, 361, 1}, {{0, 0, 0, 1}, 100, 0},
@@ -60,7 +54,6 @@ TEST(KeyPacketFraming, StartCodeOrLengthPrefix)
         EXPECT_EQ(h2645_packet_is_length_prefixed(packet.data(), row.size), row.expected) << row.size;
     }
     EXPECT_EQ(h2645_packet_is_length_prefixed(nullptr, 260), 0);
-    // Raw H.264 length: whole packets over the whole-number frame rate.
     const double lengths[][4] = {{1500, 25, 1, 60}, {1500, 30000, 1001, 51}, {1499, 25, 1, 59}, {24, 25, 1, 0},
                                  {100, 0, 0, 0},    {100, 1, 2, 0},          {0, 25, 1, 0}};
     for (const auto &r : lengths)

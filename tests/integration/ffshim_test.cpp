@@ -16,11 +16,7 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-Args ffmpeg(Args args)
-{
-    args.insert(args.begin(), tt::bin_dir() + "ffmpeg");
-    return args;
-}
+Args ffmpeg(Args args) { return args.insert(args.begin(), tt::bin_dir() + "ffmpeg"), args; }
 
 // An encode that runs until killed (30 s of input read in real time).
 const Args kLong = {"-re", "-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=30", "-f", "null", "-"};
@@ -31,8 +27,7 @@ TEST(ToolLayer, StockChildEndsWithTheToolAndTheToolWithItsOwner)
 {
     tt::Spawned killed(ffmpeg(kLong));
     pid_t child = tt::child_running(killed.pid(), tt::stock_ffmpeg());
-    ASSERT_GT(child, 0);
-    ASSERT_EQ(kill(killed.pid(), SIGKILL), 0);
+    ASSERT_TRUE(child > 0 && kill(killed.pid(), SIGKILL) == 0);
     EXPECT_EQ(killed.wait(5000), 128 + SIGKILL);
     EXPECT_TRUE(tt::ends_within(child, 1000));
 
@@ -40,8 +35,7 @@ TEST(ToolLayer, StockChildEndsWithTheToolAndTheToolWithItsOwner)
     Args args = kLong;
     args.insert(args.begin(), {"-ppid", std::to_string(owner.pid())});
     tt::Spawned shim(ffmpeg(args));
-    child = tt::child_running(shim.pid(), tt::stock_ffmpeg());
-    ASSERT_GT(child, 0);
+    ASSERT_GT(child = tt::child_running(shim.pid(), tt::stock_ffmpeg()), 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ASSERT_TRUE(tt::process_running(shim.pid()));  // the job goes on while the owner lives
     ASSERT_EQ(kill(owner.pid(), SIGKILL), 0);
@@ -70,9 +64,8 @@ TEST(FakeStock, ForwardsOutputExitStatusAndStartFailures)
         EXPECT_EQ(shim.read_rest(10000), "PID = " + std::to_string(shim.pid()) + "\n" + c.output) << c.script;
         EXPECT_EQ(shim.wait(5000), c.status) << c.script;
     }
-    std::string bin = tt::bin_dir();
-    bin.pop_back();
-    for (const std::string &stock_dir : {dir.file("none"), bin}) {  // no stock program; the tool layer itself
+    const std::string bin = tt::bin_dir();
+    for (const std::string &stock_dir : {dir.file("none"), bin.substr(0, bin.size() - 1)}) {  // none; the tool itself
         tt::Spawned shim(ffmpeg({"-version"}), {"TARSASDK_FFMPEG_DIR=" + stock_dir});
         EXPECT_EQ(tt::split_lines(shim.read_rest(5000)).size(), 2u);  // the "PID =" line and the reason
         EXPECT_EQ(shim.wait(5000), 127) << stock_dir;

@@ -29,8 +29,7 @@ TEST(HwdDetect, NothingFoundAndAFailedDetectionRunsAgain)
     log.clear();
     EXPECT_EQ(tarsa_register_hwd(), 1);
     EXPECT_FALSE(log.contains("try hwd"));
-    // A host's record is filled without touching the library's own.
-    std::memset(&s_hwd_dev_info, 0x5c, sizeof s_hwd_dev_info);
+    std::memset(&s_hwd_dev_info, 0x5c, sizeof s_hwd_dev_info);  // a host's record leaves the library's alone
     hwd_dev_info before = s_hwd_dev_info, host;
     std::memset(&host, 0x33, sizeof host);
     EXPECT_EQ(tarsa_sdk_find_usr_hwd(&host), 0);
@@ -50,18 +49,16 @@ TEST(HwdDetect, NothingFoundAndAFailedDetectionRunsAgain)
 TEST(HwdTrialDecode, NothingDecodesWithoutHardware)
 {
     tt::TempDir dir;
-    const std::string ts = dir.file("h264.ts");
-    ASSERT_TRUE(tt::make_media(ts, 1, {"-c:v", "libx264", "-preset", "ultrafast", "-f", "mpegts"}, 160, 120, false) &&
-                tt::make_media(dir.file("mpeg4.avi"), 1, {"-c:v", "mpeg4"}, 160, 120, false) &&
-                tt::ffmpeg_generate({"-f", "lavfi", "-i", "sine=duration=1", "-c:a", "aac", dir.file("a.m4a")}) &&
-                tt::write_file(dir.file("junk.mp4"), std::string(64, '\x11')));
-    const std::pair<std::string, int> cases[] = {
-        {ts, HWD_CODEC_H264_NV},      {ts, HWD_CODEC_HEVC_NV}, {ts, HWD_CODEC_H264_VAAPI}, {ts, 9},
-        {dir.file("mpeg4.avi"), HWD_CODEC_H264_NV}, {dir.file("a.m4a"), HWD_CODEC_H264_NV},
-        {dir.file("missing.mp4"), HWD_CODEC_H264_NV}, {dir.file("junk.mp4"), HWD_CODEC_H264_NV}};
+    const std::string ts = dir.file("h.ts"), avi = dir.file("m.avi"), m4a = dir.file("a.m4a"), junk = dir.file("j.mp4");
+    ASSERT_TRUE(tt::make_media(ts, 1, {"-c:v", "libx264", "-f", "mpegts"}, 160, 120, false) &&
+                tt::make_media(avi, 1, {"-c:v", "mpeg4"}, 160, 120, false) &&
+                tt::ffmpeg_generate({"-f", "lavfi", "-i", "sine=duration=1", "-c:a", "aac", m4a}) &&
+                tt::write_file(junk, std::string(64, '\x11')));
+    const int NV = HWD_CODEC_H264_NV;
+    const std::pair<std::string, int> cases[] = {{ts, NV}, {ts, HWD_CODEC_HEVC_NV}, {ts, HWD_CODEC_H264_VAAPI},
+                                                 {ts, 9}, {avi, NV}, {m4a, NV}, {dir.file("none"), NV}, {junk, NV}};
     for (const auto &c : cases) EXPECT_EQ(is_use_hwd_decodec(c.first.c_str(), c.second), 0) << c.first;
-    // The Quick Sync decoder opens but fails when fed: 30 tries 10 ms apart, then 0.
-    const auto start = std::chrono::steady_clock::now();
+    const auto start = std::chrono::steady_clock::now();  // Quick Sync opens, fails when fed: 30 tries 10 ms apart
     EXPECT_EQ(is_use_hwd_decodec(ts.c_str(), HWD_CODEC_H264_QSV), 0);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(290));
 }

@@ -27,12 +27,12 @@ protected:
 
 TEST_F(Lifecycle, VersionQueriedOncePerStartupAndPathsFromTheDirectory)
 {
-    ASSERT_TRUE(tt::write_file(dir_.file("script"), "append " + runs_ + " 1\nprint ffmpeg version 9.9-test Copyright\n"));
+    ASSERT_TRUE(tt::write_file(dir_.file("script"), "append " + runs_ + " 1\nprint ffmpeg version 9.9 Copyright\n"));
     EXPECT_EQ(tarsa_sdk_is_startup(), 0);
     ASSERT_EQ(tarsa_sdk_startup() + tarsa_sdk_startup(), 2);
     EXPECT_EQ(tarsa_sdk_is_startup(), 1);
     EXPECT_EQ(tt::read_file(runs_).size(), 1u);
-    EXPECT_STREQ(s_ffmpeg_version, "ffmpeg version 9.9-test");
+    EXPECT_STREQ(s_ffmpeg_version, "ffmpeg version 9.9");
     EXPECT_EQ(tt::read_file(dir_.file("argv")), lib_ + "ffmpeg\n-version\n");
     EXPECT_EQ(std::string(s_ff_path) + "|" + s_ffmpeg_path + "|" + s_ffprobe_path,
               lib_ + "|" + lib_ + "ffmpeg|" + lib_ + "ffprobe");

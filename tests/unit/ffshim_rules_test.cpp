@@ -14,20 +14,17 @@ using Args = std::vector<std::string>;
 
 TEST(PlanArgs, GivesTheStockProgramWhatItTakes)
 {
-    // notes: one note line per change or refused value
+    // out {}: the arguments unchanged; notes: one note line per change or refused value
     const struct { Args in; bool has_fdk; Args out; pid_t owner; size_t notes; } cases[] = {
-        {{"-i", "a", "-threads", "2", "-ppid", "77", "-c:a", "aac", "b"}, false, {"-i", "a", "-threads", "2", "-c:a",
-         "aac", "b"}, 77, 0},
+        {{"-i", "a", "-ppid", "77", "-c:a", "aac", "b"}, false, {"-i", "a", "-c:a", "aac", "b"}, 77, 0},
         {{"-i", "a", "b", "-ppid"}, false, {"-i", "a", "b"}, 0, 1},
         {{"-ppid", "12abc", "-i", "a", "b"}, false, {"-i", "a", "b"}, 0, 1},
         {{"-ppid", "-5", "-i", "a", "b"}, false, {"-i", "a", "b"}, 0, 1},
         {{"-ppid", "99999999999", "-i", "a", "b"}, false, {"-i", "a", "b"}, 0, 1},
-        {{"-c:a", "libfdk_aac", "b"}, true, {"-c:a", "libfdk_aac", "b"}, 0, 0},
-        {{"-i", "libfdk_aac.mp4", "-c:a", "libfdk_aac_he", "b"}, false, {"-i", "libfdk_aac.mp4", "-c:a",
-         "libfdk_aac_he", "b"}, 0, 0},
+        {{"-c:a", "libfdk_aac", "b"}, true, {}, 0, 0},
+        {{"-i", "libfdk_aac.mp4", "-c:a", "libfdk_aac_he", "b"}, false, {}, 0, 0},
         // -accurate_seek is an input option: dropped only after the last input, not before one or as its name.
-        {{"-i", "a", "-accurate_seek", "-i", "-accurate_seek", "o"}, false, {"-i", "a", "-accurate_seek", "-i",
-         "-accurate_seek", "o"}, 0, 0},
+        {{"-i", "a", "-accurate_seek", "-i", "-accurate_seek", "o"}, false, {}, 0, 0},
         {{"-ppid", "9", "-ss", "1", "-accurate_seek", "-i", "in", "-accurate_seek", "-vf", "drawtext=text=a:angle=-15",
           "-c:a", "libfdk_aac", "o"}, false, {"-ss", "1", "-accurate_seek", "-i", "in", "-vf", "drawtext=text=a",
           "-c:a", "aac", "o"}, 9, 3},
@@ -36,7 +33,7 @@ TEST(PlanArgs, GivesTheStockProgramWhatItTakes)
         ffshim::StockFeatures stock;
         stock.has_libfdk_aac = c.has_fdk;
         const ffshim::ArgPlan plan = ffshim::plan_args(c.in, stock);
-        EXPECT_EQ(plan.args, c.out);
+        EXPECT_EQ(plan.args, c.out.empty() ? c.in : c.out);
         EXPECT_EQ(plan.owner_pid, c.owner) << testing::PrintToString(c.in);
         EXPECT_EQ(plan.notes.size(), c.notes) << testing::PrintToString(c.in);
     }
@@ -63,20 +60,15 @@ TEST(DrawtextAngle, RemovesOnlyTheAngleOptionOfDrawtext)
     }
 }
 
+// Each chunk fed and what must come out for it at once.
 TEST(LineBreaks, LoneCrBecomesLfAndCrLfStaysOne)
 {
-    // Each chunk fed and what must come out for it at once.
     const std::vector<std::vector<std::pair<std::string, std::string>>> cases = {
-        {{"a\rb\r", "a\nb\n"}, {"\nc", "c"}},
-        {{"a\r", "a\n"}, {"\n", ""}, {"\n", "\n"}},
-        {{"\r\r\n", "\n\n"}},
-        {{"x\r", "x\n"}, {"", ""}, {"\ny", "y"}},
-        {{std::string("a\0b\r", 4), std::string("a\0b\n", 4)}},
-    };
+        {{"a\rb\r", "a\nb\n"}, {"", ""}, {"\nc", "c"}, {"\n", "\n"}},
+        {{std::string("\r\0\r\n", 4), std::string("\n\0\n", 3)}}};
     for (const auto &steps : cases) {
         ffshim::LineBreakFilter filter;
-        for (const auto &step : steps)
-            EXPECT_EQ(filter.feed(step.first.data(), step.first.size()), step.second) << "chunk: " << step.first;
+        for (const auto &step : steps) EXPECT_EQ(filter.feed(step.first.data(), step.first.size()), step.second);
     }
 }
 

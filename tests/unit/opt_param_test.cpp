@@ -45,12 +45,10 @@ TEST(OptParam, StoresReplacesAndReadsBackExactlyTheStoredBytes)
     EXPECT_EQ(std::memcmp(&read, &mark, sizeof mark), 0);
     EXPECT_EQ(read.y_offset, 0x11111111);
     // Presence only (no data, with or without a size): found, nothing copied, capacity 0 suffices.
-    ASSERT_EQ(opt_param_set(o.p, OPT_PARAM_TYPE_IAUTO, nullptr, 0), 1);
-    ASSERT_EQ(opt_param_set(o.p, OPT_PARAM_TYPE_IAUTO, nullptr, 4), 1);
+    for (int32_t size : {0, 4}) ASSERT_EQ(opt_param_set(o.p, OPT_PARAM_TYPE_IAUTO, nullptr, size), 1);
     EXPECT_EQ(o.get(OPT_PARAM_TYPE_IAUTO, 77, 0), std::make_pair(77, 1));
     // A buffer smaller than the stored size, or a negative capacity, is refused and left as prefilled.
-    EXPECT_EQ(o.get(OPT_PARAM_TYPE_THREAD_NUM, 9, 3), std::make_pair(9, 0));
-    EXPECT_EQ(o.get(OPT_PARAM_TYPE_THREAD_NUM, 9, -1), std::make_pair(9, 0));
+    for (int32_t capacity : {3, -1}) EXPECT_EQ(o.get(OPT_PARAM_TYPE_THREAD_NUM, 9, capacity), std::make_pair(9, 0));
     EXPECT_EQ(o.get(OPT_PARAM_TYPE_IAUTO, 9, -1), std::make_pair(9, 0));
     std::vector<char> stored(120, 'x'), small(100, 'p');
     ASSERT_EQ(opt_param_set(o.p, OPT_PARAM_TYPE_PRESET, stored.data(), 120), 1);
