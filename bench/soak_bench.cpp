@@ -164,6 +164,7 @@ void print(const char *label, const Figures &f)
 int main(int argc, char **argv)
 {
     setenv("TARSASDK_LOG", "off", 0);
+    setvbuf(stdout, nullptr, _IOLBF, 0);  // figures as they come, also from a run that is cut short
     const int n = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
     char tmpl[] = "/tmp/tarsa-soak-XXXXXX";
     if (!mkdtemp(tmpl)) {
@@ -182,6 +183,7 @@ int main(int argc, char **argv)
     for (int kind = 0; kind < 3; kind++) cycle(kind, src, work + "/warm", 200);
     tarsa_sdk_probe(src.c_str());
     const Figures before = measure(work);
+    print("before", before);
 
     std::mt19937 rng(12345);
     std::uniform_int_distribution<int> stop_ms(0, 400);
@@ -198,6 +200,7 @@ int main(int argc, char **argv)
         probe_result r;
         std::memset(&r, 0, sizeof r);
         if (tarsa_sdk_probe_ex(src.c_str(), &r) != 1) probes_failed++;
+        if ((i + 1) % 10 == 0) print(std::to_string(i + 1).c_str(), measure(work));
     }
     const double total_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::this_thread::sleep_for(std::chrono::milliseconds(500));  // tools killed last may still be exiting
