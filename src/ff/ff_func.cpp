@@ -12,15 +12,18 @@ extern "C" {
 }
 
 #include "core/rtkit.h"
+#include "ff/ff_input_guard.h"
 
 namespace {
 
 // "avc1" read as a little-endian 32-bit codec tag.
 constexpr uint32_t kTagAvc1 = 0x31637661;
 
-// An opened input; closing it also frees the context.
+// An opened input; closing it also frees the context. Its open and reads
+// end when the source stalls.
 struct input_file {
     AVFormatContext *ctx = nullptr;
+    input_deadline deadline;
     input_file() = default;
     input_file(const input_file &) = delete;
     input_file &operator=(const input_file &) = delete;
@@ -39,8 +42,10 @@ using packet_ptr = std::unique_ptr<AVPacket, packet_free>;
 // information. False when any step fails (the holder frees what is left).
 bool open_input(input_file &in, const char *src_file)
 {
+    if (!input_can_be_inspected(src_file)) return false;
     in.ctx = avformat_alloc_context();
     if (!in.ctx) return false;
+    in.deadline.arm(in.ctx);
     // A failed open frees the context and clears the pointer itself.
     if (avformat_open_input(&in.ctx, src_file, nullptr, nullptr) < 0) return false;
     return avformat_find_stream_info(in.ctx, nullptr) >= 0;
@@ -80,14 +85,16 @@ double get_h264_duration(const char *src_file)
     if (!pkt) return 0;
 
     // Counted one by one and released at once, so memory stays flat however
-    // long the stream is. The packet whose read ends the input is not counted.
+    // long the stream is. Every packet counts, those that the stream
+    // information already read included (the file's end may have been
+    // reached while opening), except the last one, whose read ends the input.
     int64_t packets = 0;
     while (av_read_frame(in.ctx, pkt.get()) >= 0) {
-        bool at_end = input_at_end(in.ctx);
+        if (pkt->stream_index == video) packets++;
         av_packet_unref(pkt.get());
-        if (at_end) break;
-        packets++;
+        in.deadline.restart();
     }
+    if (packets > 0) packets--;
     AVRational rate = in.ctx->streams[video]->r_frame_rate;
     return h264_duration_of(packets, rate.num, rate.den);
 }
@@ -123,6 +130,7 @@ int is_h2645_mp4toannexb(const char *src_file)
         av_packet_unref(pkt.get());
         if (av_read_frame(in.ctx, pkt.get()) < 0) return 0;
         if (input_at_end(in.ctx)) return 0;
+        in.deadline.restart();
         if (pkt->stream_index == video && pkt->flags == AV_PKT_FLAG_KEY && pkt->data && pkt->size > 4)
             return h2645_packet_is_length_prefixed(pkt->data, pkt->size);
     }

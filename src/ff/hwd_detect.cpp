@@ -3,6 +3,7 @@
 // works is recorded.
 #include "media/hwd.h"
 #include "core/rtkit.h"
+#include "ff/hwd_vaapi.h"
 
 hwd_dev_info s_hwd_dev_info = {};
 int32_t is_chech_hwd = 0;
@@ -41,6 +42,7 @@ int try_ff_open_hwd_intel(hwd_dev *dev) { return try_ff_open_hwd_kind(dev, k_qsv
 int try_ff_open_hwd_vaapi(hwd_dev *dev)
 {
     // VA-API needs its render node; without it there is nothing to open.
+    hwd_vaapi_locate();
     if (!find_driver_exist(HWD_TYPE_VAAPI)) {
         char path[sizeof s_hwd_env[HWD_TYPE_VAAPI].driver_path + 1];
         str_copy(path, sizeof path, s_hwd_env[HWD_TYPE_VAAPI].driver_path);

@@ -7,9 +7,11 @@
 
 #include "media/hwd.h"
 #include "core/rtkit.h"
+#include "ff/hwd_vaapi.h"
 
-// Indexed by hardware kind; kind 3 is reserved. No kind needs variables or
-// a driver file yet, so all records are empty.
+// Indexed by hardware kind; kind 3 is reserved. NVIDIA and Intel need no
+// variables or driver file; the VA-API record is filled from the machine
+// each time its environment is set (empty on a machine without VA-API).
 hwd_env s_hwd_env[4] = {};
 
 namespace {
@@ -47,6 +49,7 @@ int set_hwd_env(int hwd_type)
         LOG_INFO("set_hwd_env type:%d", hwd_type);
         return 0;
     }
+    if (hwd_type == HWD_TYPE_VAAPI) hwd_vaapi_locate();
     const hwd_env &env = s_hwd_env[hwd_type];
     if (env.is_check_driver && !find_driver_exist(env.driver_type)) {
         LOG_INFO("find_driver_exist type:%d", hwd_type);

@@ -36,11 +36,15 @@ bool is_vaapi_name(const char *name)
 }
 
 // Gives `ctx` a VA-API device and frame pool. The device reference stays
-// with the caller, which releases it after the context.
+// with the caller, which releases it after the context. The device is the
+// render node detection found (the one the tools are given), else
+// libavutil's own choice.
 bool attach_vaapi(AVCodecContext *ctx, const char *name, buffer_ref_ptr &device)
 {
+    char node[sizeof s_hwd_env[HWD_TYPE_VAAPI].driver_path + 1];
+    str_copy(node, sizeof node, s_hwd_env[HWD_TYPE_VAAPI].driver_path);
     AVBufferRef *dev = nullptr;
-    if (av_hwdevice_ctx_create(&dev, AV_HWDEVICE_TYPE_VAAPI, nullptr, nullptr, 0) < 0) {
+    if (av_hwdevice_ctx_create(&dev, AV_HWDEVICE_TYPE_VAAPI, node[0] ? node : nullptr, nullptr, 0) < 0) {
         LOG_INFO("msg encoder av_hwdevice_ctx_create err code_name:%s", name);
         return false;
     }

@@ -12,6 +12,7 @@ extern "C" {
 
 #include "media/hwd.h"
 #include "core/rtkit.h"
+#include "ff/ff_input_guard.h"
 
 namespace {
 
@@ -47,6 +48,7 @@ struct trial_state {
     AVPacket *pkt = nullptr;
     AVDictionary *fmt_opts = nullptr;
     AVDictionary *codec_opts = nullptr;
+    input_deadline deadline;
 
     trial_state() = default;
     trial_state(const trial_state &) = delete;
@@ -125,12 +127,17 @@ int is_use_hwd_decodec(const char *filename, int hwd_decoder)
         LOG_INFO("filename == NULL");
         return 0;
     }
+    if (!input_can_be_inspected(filename)) {
+        LOG_INFO("%s is not a regular file, not read here", filename);
+        return 0;
+    }
     trial_state st;
     st.fmt_ctx = avformat_alloc_context();
     if (!st.fmt_ctx) {
         LOG_INFO("fmt_ctx == NULL");
         return 0;
     }
+    st.deadline.arm(st.fmt_ctx);
     // Two seconds at most for network sources to answer.
     av_dict_set(&st.fmt_opts, "stimeout", "2000000", 0);
     if (avformat_open_input(&st.fmt_ctx, filename, nullptr, &st.fmt_opts) < 0) {
@@ -165,6 +172,7 @@ int is_use_hwd_decodec(const char *filename, int hwd_decoder)
     bool decoded = false;
     for (int n = 0; n < packet_budget && !decoded && try_num < k_max_try_num; n++) {
         if (av_read_frame(st.fmt_ctx, st.pkt) < 0) return 0;
+        st.deadline.restart();
         packet_num++;
         // Only plain key packets are tried; packets with further flags are passed over.
         if (st.pkt->stream_index == st.video->index && st.pkt->flags == AV_PKT_FLAG_KEY) {

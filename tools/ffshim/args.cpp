@@ -47,6 +47,15 @@ std::vector<std::string> take_ppid(const std::vector<std::string> &args, ArgPlan
     return rest;
 }
 
+// The video encoder named by the last "-c:v" / "-vcodec", or "".
+std::string video_encoder(const std::vector<std::string> &args)
+{
+    std::string encoder;
+    for (size_t i = 0; i + 1 < args.size(); i++)
+        if (args[i] == "-c:v" || args[i] == "-vcodec" || args[i] == "-codec:v") encoder = args[i + 1];
+    return encoder;
+}
+
 }  // namespace
 
 ArgPlan plan_args(const std::vector<std::string> &args, const StockFeatures &stock)
@@ -59,8 +68,18 @@ ArgPlan plan_args(const std::vector<std::string> &args, const StockFeatures &sto
     for (size_t i = 0; i < rest.size(); i++)
         if (rest[i] == "-i") outputs_from = i + 2;
 
+    // x264 and x265 ignore -q:v; their constant-quality scale is -crf.
+    const std::string encoder = video_encoder(rest);
+    const bool crf_encoder = encoder == "libx264" || encoder == "libx265";
+
     for (size_t i = 0; i < rest.size(); i++) {
         const std::string &arg = rest[i];
+        if (arg == "-q:v" && crf_encoder && i + 1 < rest.size()) {
+            plan.notes.push_back("ffshim: -q:v " + rest[i + 1] + " is ignored by " + encoder + ", using -crf " +
+                                 rest[i + 1]);
+            plan.args.push_back("-crf");
+            continue;
+        }
         if (arg == "-accurate_seek" && outputs_from > 0 && i >= outputs_from) {
             plan.notes.push_back("ffshim: -accurate_seek after the last input dropped (input option in output position)");
             continue;

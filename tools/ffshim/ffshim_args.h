@@ -27,7 +27,9 @@ struct ArgPlan {
 // - "libfdk_aac" becomes "aac" when the stock build lacks it;
 // - drawtext's ":angle=N" options are taken out (strip_drawtext_angles);
 // - "-accurate_seek" after the last "-i" (an input option in output
-//   position, which the stock programs refuse) is taken out.
+//   position, which the stock programs refuse) is taken out;
+// - "-q:v N" becomes "-crf N" when the video encoder ("-c:v", "-vcodec")
+//   is libx264 or libx265, which ignore -q:v.
 // Each change adds one note.
 ArgPlan plan_args(const std::vector<std::string> &args, const StockFeatures &stock);
 

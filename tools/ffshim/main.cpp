@@ -14,6 +14,7 @@
 
 #include "child.h"
 #include "ffshim_args.h"
+#include "host_watch.h"
 #include "av_module.h"
 #include "output.h"
 
@@ -57,6 +58,9 @@ int main(int argc, char **argv)
     // An ignored SIGCHLD inherited from the starter would let the kernel reap
     // the child and lose its exit status.
     signal(SIGCHLD, SIG_DFL);
+    // Before anything that can wait: probes, version queries, cuts and
+    // merges carry no "-ppid", yet must end with their host all the same.
+    watch_host();
 
     // The library kills the job by this pid; the child dies with the shim.
     say("PID = " + std::to_string(getpid()));
