@@ -1,7 +1,7 @@
 # Install layout (PREFIX = the install prefix, LIBDIR = GNUInstallDirs' libdir):
 #   PREFIX/include/tarsasdk.h
 #   PREFIX/LIBDIR/tarsasdk/libtarsasdk.so.X.Y.Z    the library's real file, and
-#   PREFIX/LIBDIR/tarsasdk/{ffmpeg,ffprobe,ffshim_av.so,tf.ttf}
+#   PREFIX/LIBDIR/tarsasdk/{ffmpeg,ffprobe,ffshim_av.so,tf.ttf}  (ffprobe links to ffmpeg)
 #                                                  the tools it runs from its own directory
 #   PREFIX/LIBDIR/libtarsasdk.so.N, libtarsasdk.so relative symlinks into tarsasdk/
 #   PREFIX/LIBDIR/pkgconfig/tarsasdk.pc, PREFIX/LIBDIR/cmake/tarsasdk/
@@ -33,7 +33,9 @@ file(CREATE_LINK ${TARSA_SONAME} ${_links}/libtarsasdk.so SYMBOLIC)
 install(FILES ${_links}/${TARSA_SONAME} ${_links}/libtarsasdk.so DESTINATION ${CMAKE_INSTALL_LIBDIR})
 
 install(TARGETS ffshim RUNTIME DESTINATION ${TARSA_INSTALL_PRIVATE_DIR})
-install(PROGRAMS ${TARSA_OUT_DIR}/ffprobe DESTINATION ${TARSA_INSTALL_PRIVATE_DIR})
+# One program under both names: it acts by the name it was started as.
+file(CREATE_LINK ffmpeg ${_links}/ffprobe SYMBOLIC)
+install(FILES ${_links}/ffprobe DESTINATION ${TARSA_INSTALL_PRIVATE_DIR})
 install(TARGETS ffshim_av LIBRARY DESTINATION ${TARSA_INSTALL_PRIVATE_DIR})
 if(TARSA_LINK_SYSTEM_FONT)
   file(CREATE_LINK ${TARSA_WATERMARK_FONT} ${_links}/tf.ttf SYMBOLIC)

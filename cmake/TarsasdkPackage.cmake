@@ -17,11 +17,10 @@ CMake files and the command-line host program tarsa.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The tool layer runs the stock programs and loads the FFmpeg libraries; the
-# watermark font is a link to DejaVu Sans. dpkg-shlibdeps adds the C and C++
-# runtime with their versions.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "ffmpeg, libavformat59, libavcodec59, libavutil57, fonts-dejavu-core")
+# The tool layer runs the stock programs; the watermark font is a link to
+# DejaVu Sans. dpkg-shlibdeps adds what the binaries link, with versions:
+# libavformat59, libavcodec59, libavutil57 and the C and C++ runtime.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "ffmpeg, fonts-dejavu-core")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_INSTALL_FULL_LIBDIR} ${CMAKE_INSTALL_FULL_LIBDIR}/tarsasdk)
 # shlibs file and the ldconfig trigger.
