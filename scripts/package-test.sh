@@ -13,7 +13,7 @@ log="$work/log"
 passed=0 failed=0
 started=$(date +%s)
 trap 'rm -rf "$work"' EXIT
-export TARSASDK_LOG=off DEBIAN_FRONTEND=noninteractive
+export TARSASDK_LOG=off DEBIAN_FRONTEND=noninteractive PYTHONDONTWRITEBYTECODE=1
 unset TARSASDK_LIBRARY
 
 check() {  # check NAME COMMAND...: runs COMMAND, counts it, shows its output on failure
@@ -86,8 +86,9 @@ run_examples() {  # run_examples DIR_WITH_probe_AND_convert
 }
 stop_example() {  # Ctrl-C stops the conversion: status 130 and no tool left
     local d=$1 pid st
-    "$d/convert" "$work/long.mp4" "$work/stop.avi" >/dev/null & pid=$!
-    sleep 1.5; kill -INT "$pid"; wait "$pid"; st=$?
+    "$d/convert" "$work/long.mp4" "$work/stop.avi" >"$work/stop.out" & pid=$!
+    for _ in $(seq 300); do grep -q progress "$work/stop.out" && break; sleep 0.1; done  # running
+    kill -INT "$pid"; wait "$pid"; st=$?
     [ "$st" -eq 130 ] || { echo "status $st"; return 1; }
     for _ in $(seq 30); do  # the tools are killed; give them a moment to go
         grep -lsq "TARSASDK_HOST=$pid:" /proc/[0-9]*/environ || return 0
@@ -114,7 +115,9 @@ check "examples run (CMake build)" run_examples "$work/cm/bin"
 # snippet exactly as written, the tests.
 py() { "$work/venv/bin/python" "$@"; }
 check "create venv" /usr/bin/python3 -m venv --system-site-packages "$work/venv"
-check "pip install bindings/python" py -m pip install -q --no-index --no-build-isolation "$src/bindings/python"
+# From a copy: a build leaves its files where it runs.
+check "pip install bindings/python" eval 'cp -r "$src/bindings/python" "$work/pysrc" &&
+    py -m pip install -q --no-index --no-build-isolation "$work/pysrc"'
 snippet() {
     sed -n '/<!-- python-example/,/^```$/p' "$src/README.md" | sed '1,2d;$d' >"$work/snippet.py"
     grep -q tarsasdk "$work/snippet.py" && (cd "$work" && py snippet.py) &&
