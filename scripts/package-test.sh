@@ -58,13 +58,14 @@ check "install the package" apt-get install -y -q "$deb"
 
 libdir=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)
 layout_ok() {
-    for f in /usr/include/tarsasdk.h /usr/bin/tarsa "$libdir/libtarsasdk.so.0" "$libdir/libtarsasdk.so" \
+    local f
+    for f in /usr/include/tarsasdk.h "$libdir/libtarsasdk.so.0" "$libdir/libtarsasdk.so" \
              "$libdir"/tarsasdk/{ffmpeg,ffprobe,ffshim_av.so,tf.ttf} "$libdir/cmake/tarsasdk/tarsasdkConfig.cmake"; do
         [ -e "$f" ] || { echo "missing $f"; return 1; }
     done
-    readelf -d "$libdir/libtarsasdk.so.0" | grep -q 'SONAME.*libtarsasdk.so.0' &&
-    [ "$(pkg-config --modversion tarsasdk)" = "$(dpkg-deb -f "$deb" Version)" ] &&
-    ldconfig -p | grep -q libtarsasdk.so.0 && /usr/bin/tarsa >/dev/null 2>&1; [ $? -le 2 ]
+    readelf -d "$libdir/libtarsasdk.so.0" | grep -q 'SONAME.*\[libtarsasdk\.so\.0\]' || { echo "SONAME"; return 1; }
+    [ "$(pkg-config --modversion tarsasdk)" = "$(dpkg-deb -f "$deb" Version)" ] || { echo "pkg-config"; return 1; }
+    ldconfig -p | grep -q 'libtarsasdk\.so\.0 ' || { echo "not in the loader cache"; return 1; }
 }
 check "installed layout" layout_ok
 
@@ -75,6 +76,8 @@ media() {  # media NAME SIZE SECONDS VIDEO-CODEC
 }
 # long.mp4 is MPEG-4 Part 2, so its conversion re-encodes (and lasts).
 check "generate media" eval 'media in.mp4 160x120 4 libx264 && media long.mp4 640x480 20 mpeg4'
+
+[ -f host/CMakeLists.txt ] && check "installed tarsa probes" eval '/usr/bin/tarsa probe "$work/in.mp4" | grep -q 160x120'
 
 # The C examples: built with pkg-config and with CMake, run on the media.
 run_examples() {  # run_examples DIR_WITH_probe_AND_convert
