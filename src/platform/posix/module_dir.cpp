@@ -1,6 +1,8 @@
 // The directory of the file that holds the library's code.
 #include <dlfcn.h>
+#include <limits.h>
 #include <link.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -48,6 +50,11 @@ int os_module_dir(char *out, size_t size)
                 path = (std::filesystem::path(cwd) / path).lexically_normal().string();
             }
         }
+        // An installed library is usually reached through a symlink in the
+        // system's library directory while its tools lie next to its real
+        // file: resolve the link.
+        char real[PATH_MAX];
+        if (realpath(path.c_str(), real)) path = real;
     } catch (const std::bad_alloc &) {
         return -1;
     }
