@@ -37,17 +37,14 @@ int position_percent(int cur, int len);
 // The tool's pid that a "PID =" line carries, or -1; the line stays intact.
 int pid_of_line(const char *line);
 
-// A line of the tool's output as every monitor takes it: the tool's pid
-// from the first line that carries one, and for a "time=" line its media
-// time recorded in *last_time with the stall count restarted. Returns that
-// time in seconds, or -1 for a line without one.
-int take_progress_line(const char *line, int *pid, int *last_time, int *time_count);
-
 // An empty read: the stall count, once armed, advances up to `limit`; at
 // every hundredth the destination's status is taken (retried without
 // backslashes; a failure is logged as "filename:%s ret:%d") and a changed
 // modification time restarts the count and is recorded in *props.
 void watch_idle_destination(const char *dst, int limit, int *time_count, os_file_status *props);
+// The same with one unchecked status try: a failed call leaves a zeroed
+// record, which counts as a change once a time had been recorded.
+void watch_idle_destination_once(const char *dst, int limit, int *time_count, os_file_status *props);
 
 // The end report: "<who> END filename:%s filename_tmp_size:%lld
 // last_time:%d time_count:%d Last file modification time:%s".
