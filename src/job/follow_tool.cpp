@@ -1,5 +1,6 @@
 #include "job/follow_tool.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "job/job_tool.h"
@@ -85,9 +86,17 @@ follow_outcome follow_tool(job *j, const follow_kind &kind)
         if (kind.on_time) kind.on_time(j, cur_time);
     }
 
+    // Read before the kill below: at the end of output the tool has ended,
+    // and a host's stop (running cleared first) is no failure.
+    if (out.end == FOLLOW_EOF && j->running.load()) out.tool_failed = pipe_exit_status(j->fp) == 1;
     kill_job_tool(j);
+    // The tool has ended and closed its files: one look at the destination.
     if (out.end == FOLLOW_EOF && kind.check_destination && j->running.load()) {
-        settle_destination(kind.who ? kind.who : "", j->dst_file, j->running, &out.props);
+        os_file_status st = {0, 0};
+        if (dst_status(j->dst_file, &st, nullptr) != 0)
+            LOG_INFO("%s END filename:%s stat error errno = %d", kind.who, j->dst_file, errno);
+        else
+            out.props = st;
     }
     return out;
 }

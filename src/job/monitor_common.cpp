@@ -30,25 +30,6 @@ int dst_status(const char *dst, os_file_status *st, char *retried_name)
     return ret;
 }
 
-void settle_destination(const char *who, const char *dst, const shared_u32 &running, os_file_status *props)
-{
-    int unchanged = 0;
-    while (running.load()) {
-        os_sleep(SETTLE_CHECK_MS);
-        os_file_status st = {0, 0};
-        if (dst_status(dst, &st, nullptr) != 0) {
-            LOG_INFO("%s END filename:%s stat error errno = %d", who, dst, errno);
-            return;
-        }
-        if (st.size == props->size) {
-            if (++unchanged > SETTLE_EQUAL_CHECKS) return;
-        } else {
-            *props = st;
-            unchanged = 0;
-        }
-    }
-}
-
 int position_percent(int cur, int len)
 {
     if (len == 0) return 0;

@@ -10,6 +10,8 @@
 //                            BYTES zero bytes to PATH N times, MS apart; then go on
 //   hang                     sleep until killed
 //   exit CODE                exit with CODE
+//   signal N                 raise signal N (19: stop itself, 9: die)
+//   on SUFFIX CMD            CMD only when $DST ends with SUFFIX
 //   bytes TEXT               TEXT with C escapes (\n \r \t \\ \xNN), no line break added
 //   flood BYTES              BYTES bytes of 'x' in lines of 99 + line break
 //   ticker N MS              N lines "tick <i>", one every MS
@@ -112,7 +114,16 @@ int main(int argc, char **argv)
         std::ifstream script(script_path);
         for (std::string line; std::getline(script, line);) lines.push_back(line);
     }
-    for (const std::string &line : lines) {
+    const std::string dst = argc > 1 ? argv[argc - 1] : "";
+    for (std::string line : lines) {
+        if (line.compare(0, 3, "on ") == 0) {
+            const size_t end = line.find(' ', 3);
+            const std::string suffix = line.substr(3, end - 3);
+            if (end == std::string::npos || dst.size() < suffix.size() ||
+                dst.compare(dst.size() - suffix.size(), suffix.size(), suffix) != 0)
+                continue;
+            line = line.substr(end + 1);
+        }
         std::string cmd = line.substr(0, line.find(' '));
         std::string arg = line.size() > cmd.size() ? substitute(line.substr(cmd.size() + 1), argc, argv) : "";
         if (cmd == "pid") {
@@ -197,6 +208,9 @@ int main(int argc, char **argv)
                 if (readlink(path.c_str(), target, sizeof target - 1) > 0) std::printf("fd %s %s\n", e->d_name, target);
             }
             if (dir) closedir(dir);
+        } else if (cmd == "signal") {
+            std::fflush(stdout);
+            raise(std::atoi(arg.c_str()));
         } else if (cmd == "exit") {
             std::fflush(stdout);
             return std::atoi(arg.c_str());
