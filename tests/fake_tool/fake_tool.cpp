@@ -6,16 +6,12 @@
 //   sleep MS                 pause
 //   append PATH BYTES        append BYTES zero bytes to PATH ($DST = last argument)
 //   spawn_holder MS          leave a child that keeps stdout open for MS, then go on
-//   grow PATH BYTES N MS     leave a child, detached from the output, that appends
-//                            BYTES zero bytes to PATH N times, MS apart; then go on
-//   hang                     sleep until killed
 //   exit CODE                exit with CODE
 //   signal N                 raise signal N (19: stop itself, 9: die)
 //   on SUFFIX CMD            CMD only when $DST ends with SUFFIX
 //   bytes TEXT               TEXT with C escapes (\n \r \t \\ \xNN), no line break added
 //   flood BYTES              BYTES bytes of 'x' in lines of 99 + line break
 //   ticker N MS              N lines "tick <i>", one every MS
-//   stamp                    "stamp <CLOCK_MONOTONIC in ns>"
 //   cwd                      the working directory
 //   env NAME                 "NAME=<value>", or "NAME unset"
 //   argv                     every argument after the program, one line "[arg]" each
@@ -55,26 +51,6 @@ static bool named_ffprobe(const char *argv0)
 {
     const char *slash = std::strrchr(argv0, '/');
     return std::strcmp(slash ? slash + 1 : argv0, "ffprobe") == 0;
-}
-
-// The grower must not hold the tool's output open: the reader would then
-// wait for it instead of seeing the tool's end.
-static void grow_detached(const std::string &path, long bytes, int times, int ms)
-{
-    if (fork() != 0) return;
-    int null_fd = open("/dev/null", O_WRONLY);
-    if (null_fd >= 0) {
-        dup2(null_fd, 1);
-        dup2(null_fd, 2);
-        close(null_fd);
-    }
-    const std::string chunk(static_cast<size_t>(bytes), '\0');
-    for (int i = 0; i < times; i++) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-        std::ofstream out(path, std::ios::app | std::ios::binary);
-        out << chunk;
-    }
-    _exit(0);
 }
 
 static std::string unescape(const std::string &text)
@@ -149,13 +125,6 @@ int main(int argc, char **argv)
                 std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(arg.c_str())));
                 _exit(0);
             }
-        } else if (cmd == "grow") {
-            std::fflush(stdout);
-            char path[4096] = {0};
-            long bytes = 0;
-            int times = 0, ms = 0;
-            if (std::sscanf(arg.c_str(), "%4095s %ld %d %d", path, &bytes, &times, &ms) == 4)
-                grow_detached(path, bytes, times, ms);
         } else if (cmd == "hang") {
             std::fflush(stdout);
             for (;;) pause();
@@ -175,10 +144,6 @@ int main(int argc, char **argv)
                 std::fflush(stdout);
                 std::this_thread::sleep_for(std::chrono::milliseconds(ms));
             }
-        } else if (cmd == "stamp") {
-            struct timespec ts;
-            clock_gettime(CLOCK_MONOTONIC, &ts);
-            std::printf("stamp %lld\n", static_cast<long long>(ts.tv_sec) * 1000000000LL + ts.tv_nsec);
         } else if (cmd == "cwd") {
             char dir[4096];
             std::printf("%s\n", getcwd(dir, sizeof dir) ? dir : "?");

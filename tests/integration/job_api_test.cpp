@@ -96,15 +96,12 @@ TEST_F(JobApi, CreateRefusesMissingArgumentsAndHalfSizes)
     const cvt_param_v1 cvt = tt::cvt_params({6, 640, 0, 1, 23});
     cut_param_v1 cutp = tt::cut_params(6, 0, 10);
     cutp.cut_param.height = 480;
-    merge_param mp = tt::merge_params(3, 640, 0);
-    EXPECT_EQ(tarsa_sdk_create(nullptr, dst.c_str(), &cvt.cvt_param), TARSA_INVALID_HANDLE);
-    EXPECT_EQ(tarsa_sdk_create(src.c_str(), dst.c_str(), nullptr), TARSA_INVALID_HANDLE);
-    EXPECT_EQ(tarsa_sdk_create_v1(src.c_str(), dst.c_str(), &cvt), TARSA_INVALID_HANDLE);
-    EXPECT_EQ(tarsa_sdk_cut_create(src.c_str(), nullptr, &cutp.cut_param), TARSA_INVALID_HANDLE);
-    EXPECT_EQ(tarsa_sdk_cut_create_v1(src.c_str(), dst.c_str(), &cutp), TARSA_INVALID_HANDLE);
-    EXPECT_EQ(tarsa_sdk_merge_create(nullptr, &mp), TARSA_INVALID_HANDLE);
-    EXPECT_EQ(tarsa_sdk_merge_create(dst.c_str(), &mp), TARSA_INVALID_HANDLE);
-    EXPECT_EQ(tarsa_sdk_merge_create_v1(dst.c_str(), nullptr), TARSA_INVALID_HANDLE);
+    const merge_param mp = tt::merge_params(3, 640, 0);
+    for (void *refused : {tarsa_sdk_create(nullptr, dst.c_str(), &cvt.cvt_param), tarsa_sdk_create(src.c_str(), dst.c_str(), nullptr),
+                          tarsa_sdk_create_v1(src.c_str(), dst.c_str(), &cvt), tarsa_sdk_cut_create(src.c_str(), nullptr, &cutp.cut_param),
+                          tarsa_sdk_cut_create_v1(src.c_str(), dst.c_str(), &cutp), tarsa_sdk_merge_create(nullptr, &mp),
+                          tarsa_sdk_merge_create(dst.c_str(), &mp), tarsa_sdk_merge_create_v1(dst.c_str(), nullptr)})
+        EXPECT_EQ(refused, TARSA_INVALID_HANDLE);
 }
 
 // Runs to the end, restarts, stops mid-run, destroys: many times over for
