@@ -41,6 +41,11 @@
  *   A stopped cut, and a merge stopped before joining, end with no event.
  *   Before a final success event is delivered, the library probes the
  *   destination and logs the verdict.
+ *   A tool that exits non-zero or is killed while the job runs fails the
+ *   job (101 then 100/100, 201, 301 for that source, 302), even when it
+ *   reported progress; a tool that exits 0 is judged by its progress lines.
+ *   A job's final events follow its tool's end at once (no wait for the
+ *   destination's size to settle).
  *
  * Ownership
  *   Job handles belong to the host from create to destroy. Nothing that the
@@ -64,6 +69,13 @@
  *   Every tool the library starts carries TARSASDK_HOST=<pid>:<start time>
  *   in its environment; tarsa_sdk_startup kills tools whose host is gone.
  *   The library kills what it starts when a job ends or is stopped.
+ *   Stop and destroy kill the job's tool first and return within about a
+ *   second, also when the tool is silent or stopped (SIGSTOP).
+ *   tarsa_sdk_get_ffmpeg_pid answers at once and takes no output from the
+ *   job: the pid the tool printed on its first line, else the pid of the
+ *   process the library started; -1 when the job is not running.
+ *   A handle of another job kind (e.g. a cut's handle passed to
+ *   tarsa_sdk_stop) is refused like NULL, with a log line.
  *
  * Thread safety
  *   Lifecycle, callback registration, hardware detection and the merge

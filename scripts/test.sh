@@ -25,4 +25,4 @@ cmake --build build-asan -j"$(nproc)" --target tarsa_unit_tests tarsa_integratio
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARSA_SANITIZE=thread >/dev/null
 cmake --build build-tsan -j"$(nproc)" --target tarsa_integration_tests
 (cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-  bin/tarsa_integration_tests --gtest_filter='CvtConcurrent*:CvtStop*:CvtToolPid*:CutMonitor.*:FakeMerge.*:TmpStage.*')
+  bin/tarsa_integration_tests --gtest_filter='JobLoop.*:JobApi.*')

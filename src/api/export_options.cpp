@@ -1,26 +1,22 @@
-// Options of a job of any kind, picked by the job's kind tag.
-#include "media/opt_param.h"
+// Options of a job of any kind, and the event callback.
 #include "api/export_guard.h"
-#include "job/host_name.h"
-#include "job/job_records.h"
-#include "core/rtkit.h"
+#include "api/job_handle.h"
+#include "job/event.h"
 
 extern "C" {
 
 TARSA_API int tarsa_sdk_set_option_param(void *handle, uint32_t id, const void *data, int32_t size)
 {
     return tarsa_guarded("tarsa_sdk_set_option_param", 0, [&] {
-        if (is_bad_handle(handle)) {
-            LOG_INFO("handle == NULL");
-            return 0;
-        }
-        switch (*static_cast<const uint32_t *>(handle)) {
-        case TARSA_JOB_CONVERT: return opt_param_set(static_cast<cvt_info *>(handle)->opt_param, id, data, size);
-        case TARSA_JOB_CUT: return opt_param_set(static_cast<cut_info *>(handle)->opt_param, id, data, size);
-        case TARSA_JOB_MERGE: return opt_param_set(static_cast<merge_info *>(handle)->opt_param, id, data, size);
-        default: return 0;
-        }
+        job *j = job_of(handle, TARSA_JOB_ANY, "handle == NULL");
+        return j ? job_set_option(j, id, data, size) : 0;
     });
+}
+
+TARSA_API int tarsa_sdk_set_mess_callback(tarsa_mess_callback callback, void *user)
+{
+    set_event_callback(callback, user);
+    return 1;
 }
 
 }  // extern "C"

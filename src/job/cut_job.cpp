@@ -1,67 +1,51 @@
-// Cut jobs: create, position, start, stop, destroy.
+// Cut jobs: the record made from the host's request, the start of the tool,
+// and what the monitor loop does with its progress and its end.
 #include <cstring>
 #include <new>
 
 #include "media/cmd_buffer.h"
 #include "media/cut_cmd.h"
-#include "job/cut_monitor.h"
-#include "api/export_guard.h"
-#include "job/host_name.h"
-#include "job/job_launch.h"
-#include "job/job_records.h"
+#include "job/cvt_job.h"
+#include "job/event.h"
+#include "job/job.h"
 #include "job/job_source.h"
+#include "job/monitor_common.h"
 #include "core/rtkit.h"
 
 namespace {
 
-void *create_job(const char *src_file, const char *dst_file, const cut_param_v1 *param)
+// 32-bit results that wrap instead of overflowing: hosts pass any values.
+int32_t wrap32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); }
+
+void on_time(job *j, int cur_time)
 {
-    if (!src_file || !dst_file || !param) {
-        LOG_INFO("tarsa_sdk_cut_create: !src_file|| !dst_file || !param");
-        return TARSA_INVALID_HANDLE;
+    const int position = position_percent(cur_time, cut_expected_length(static_cast<cut_info *>(j)));
+    if (position > static_cast<int>(j->pos.load()) && position < 100) {
+        j->pos.store(static_cast<uint32_t>(position));
+        notify(j, TARSA_EVENT_CUT_POS, 0, static_cast<uint32_t>(position));
     }
-    job_source source;
-    convert_job_names(src_file, dst_file, &source);
-    if ((param->cut_param.width == 0 && param->cut_param.height != 0) ||
-        (param->cut_param.width != 0 && param->cut_param.height == 0)) {
-        LOG_INFO("(param->cut_param->width == 0 && param->cut_param->height != 0) || (param->cut_param->width != 0 "
-                 "&& param->cut_param->height == 0)");
-        return TARSA_INVALID_HANDLE;
-    }
-    const int ready = probe_job_source(&source);
-    if (ready == 0) return TARSA_INVALID_HANDLE;
-    if (ready < 0) {
-        LOG_INFO("!internal_probe(src_file, &result, &h2645_mp4toannexb)");
-        return TARSA_INVALID_HANDLE;
-    }
-    cut_info *info = new (std::nothrow) cut_info();
-    if (!info) {
-        LOG_INFO("cut_info == NULL");
-        return TARSA_INVALID_HANDLE;
-    }
-    info->opt_param = opt_param_create();
-    if (!info->opt_param) LOG_INFO("cut_info->opt_param == NULL");
-    info->kind = TARSA_JOB_CUT;
-    str_copy(info->src_file, sizeof info->src_file, source.src_file);
-    str_copy(info->dst_file, sizeof info->dst_file, source.dst_file);
-    info->cut_param = param->cut_param;
-    info->result = source.result;
-    info->h2645_mp4toannexb = source.h2645_mp4toannexb;
-    info->usage_mode = param->usage_mode;
-    info->hwd_type = param->hwd_type;
-    return info;
 }
 
-int start_job(cut_info *info)
+// A stopped cut ends without a report or an event; a failed one with 201.
+void on_end(job *j, const follow_outcome &out)
 {
-    if (is_bad_handle(info)) {
-        LOG_INFO("cut_info == NULL");
-        return 0;
+    if (out.end != FOLLOW_STOPPED) {
+        log_monitor_end("get_cut_progress", j->dst_file, out.props, out.last_time, out.time_count);
+        if (out.last_time == -1 || out.tool_failed)
+            notify(j, TARSA_EVENT_CUT_FAIL, reinterpret_cast<intptr_t>(j->dst_file),
+                   static_cast<uint32_t>(std::strlen(j->dst_file)));
+        else
+            j->pos.store(100);
     }
-    if (info->running.load()) {
-        LOG_INFO("cut_info->running");  // stop the cut before starting it again
-        return 0;
-    }
+    if (j->pos.load() == 100) notify(j, TARSA_EVENT_CUT_POS, 0, 100);
+}
+
+const follow_kind kFollow = {"get_cut_progress", 300, nullptr, IDLE_WATCH_UNCHECKED, false, true,
+                             on_time, nullptr, on_end};
+
+int start(job *j, dst_info *)
+{
+    cut_info *info = static_cast<cut_info *>(j);
     const cut_param &param = info->cut_param;
     if (!choose_job_codecs(info->result, TARSA_JOB_CUT, param.dst_file_type, param.width, param.height,
                            info->opt_param, &info->dst_codec_info))
@@ -76,78 +60,55 @@ int start_job(cut_info *info)
         return 0;
     }
     LOG_INFO("start cvt cmd:%s", cmd.get());
-    return launch_job_tool(tool_of(info), cmd.get(), get_cut_progress, info,
-                           "!os_thread_create(&cut_info->thr, 0, get_cut_progress, cut_info)");
+    return launch_job_tool(info, cmd.get(), "!os_thread_create(&cut_info->thr, 0, get_cut_progress, cut_info)");
 }
 
-int stop_job(cut_info *info)
-{
-    if (is_bad_handle(info)) {
-        LOG_INFO("cut_info == NULL");
-        return 0;
-    }
-    stop_job_tool(tool_of(info));
-    return 1;
-}
+void release(job *j) { delete static_cast<cut_info *>(j); }
+
+const job_hooks kHooks = {"cut_info == NULL", "cut_info->running", start, nullptr, release, &kFollow};
 
 }  // namespace
 
-extern "C" {
+cut_info::cut_info() : job(TARSA_JOB_CUT, &kHooks) {}
 
-TARSA_API void *tarsa_sdk_cut_create(const char *src_file, const char *dst_file, const cut_param *param)
+int cut_expected_length(const cut_info *info)
 {
-    return tarsa_guarded("tarsa_sdk_cut_create", TARSA_INVALID_HANDLE, [&] {
-        if (!src_file || !dst_file || !param) {
-            LOG_INFO("tarsa_sdk_cut_create: !src_file|| !dst_file || !param");
-            return TARSA_INVALID_HANDLE;
-        }
-        cut_param_v1 v1;
-        std::memset(&v1, 0, sizeof v1);
-        v1.cut_param = *param;
-        v1.usage_mode = HWD_USAGE_AUTO;
-        v1.hwd_type = -1;
-        return create_job(src_file, dst_file, &v1);
-    });
+    const int32_t start = info->cut_param.start_time;
+    const int32_t length = info->cut_param.cut_length;
+    const int32_t duration = info->result.duration;
+    const int32_t end = wrap32(int64_t{start} + length);
+    const bool past_end = duration != 0 && end > duration;
+    if (info->dst_codec_info.v_copy != 0) return past_end ? duration : end;
+    return past_end ? wrap32(int64_t{duration} - start) : length;
 }
 
-TARSA_API void *tarsa_sdk_cut_create_v1(const char *src_file, const char *dst_file, const cut_param_v1 *param)
+job *create_cut_job(const char *src_file, const char *dst_file, const cut_param_v1 *param)
 {
-    return tarsa_guarded("tarsa_sdk_cut_create_v1", TARSA_INVALID_HANDLE,
-                         [&] { return create_job(src_file, dst_file, param); });
-}
-
-TARSA_API int tarsa_sdk_cut_get_pos(void *handle)
-{
-    if (is_bad_handle(handle)) {
-        LOG_INFO("cut_info == NULL");
-        return -1;
+    job_source source;
+    convert_job_names(src_file, dst_file, &source);
+    if (!size_pair_ok(param->cut_param.width, param->cut_param.height,
+                      "(param->cut_param->width == 0 && param->cut_param->height != 0) || (param->cut_param->width != 0 "
+                      "&& param->cut_param->height == 0)"))
+        return nullptr;
+    const int ready = probe_job_source(&source);
+    if (ready == 0) return nullptr;
+    if (ready < 0) {
+        LOG_INFO("!internal_probe(src_file, &result, &h2645_mp4toannexb)");
+        return nullptr;
     }
-    return static_cast<int>(static_cast<cut_info *>(handle)->pos.load());
+    cut_info *info = new (std::nothrow) cut_info();
+    if (!info) {
+        LOG_INFO("cut_info == NULL");
+        return nullptr;
+    }
+    info->opt_param = opt_param_create();
+    if (!info->opt_param) LOG_INFO("cut_info->opt_param == NULL");
+    str_copy(info->src_file, sizeof info->src_file, source.src_file);
+    str_copy(info->dst_file, sizeof info->dst_file, source.dst_file);
+    info->cut_param = param->cut_param;
+    info->result = source.result;
+    info->h2645_mp4toannexb = source.h2645_mp4toannexb;
+    info->usage_mode = param->usage_mode;
+    info->hwd_type = param->hwd_type;
+    return info;
 }
-
-TARSA_API int tarsa_sdk_cut_start(void *handle)
-{
-    return tarsa_guarded("tarsa_sdk_cut_start", 0, [&] { return start_job(static_cast<cut_info *>(handle)); });
-}
-
-TARSA_API int tarsa_sdk_cut_stop(void *handle)
-{
-    return tarsa_guarded("tarsa_sdk_cut_stop", 0, [&] { return stop_job(static_cast<cut_info *>(handle)); });
-}
-
-TARSA_API int tarsa_sdk_cut_destroy(void *handle)
-{
-    return tarsa_guarded("tarsa_sdk_cut_destroy", 0, [&] {
-        cut_info *info = static_cast<cut_info *>(handle);
-        if (is_bad_handle(info)) {
-            LOG_INFO("cut_info == NULL");
-            return 0;
-        }
-        stop_job(info);
-        if (info->opt_param) opt_param_destroy(info->opt_param);
-        delete info;
-        return 1;
-    });
-}
-
-}  // extern "C"

@@ -1,69 +1,63 @@
-// Conversion jobs: create, position, start, stop, destroy, the tool's pid.
+// Conversion jobs: the record made from the host's request, the start of
+// the tool, and what the monitor loop does with its progress and its end.
+#include "job/cvt_job.h"
+
 #include <cstring>
 #include <new>
 
 #include "media/cmd_buffer.h"
 #include "media/cvt_cmd.h"
-#include "tool/runner.h"
-#include "job/cvt_monitor.h"
 #include "job/dst_info_fill.h"
-#include "api/export_guard.h"
-#include "job/host_name.h"
-#include "job/job_launch.h"
-#include "job/job_records.h"
+#include "job/event.h"
+#include "job/job.h"
 #include "job/job_source.h"
+#include "job/monitor_common.h"
 #include "core/rtkit.h"
 
 namespace {
 
-void *create_job(const char *src_file, const char *dst_file, const cvt_param_v1 *param)
+void notify_failure(job *j)
 {
-    if (!src_file || !dst_file || !param) {
-        LOG_INFO("tarsa_sdk_create:!src_file || !dst_file || !param");
-        return TARSA_INVALID_HANDLE;
-    }
-    job_source source;
-    convert_job_names(src_file, dst_file, &source);
-    if ((param->cvt_param.width == 0 && param->cvt_param.height != 0) ||
-        (param->cvt_param.width != 0 && param->cvt_param.height == 0)) {
-        LOG_INFO("param->cvt_param.width == 0 && param->cvt_param.height != 0) || (param->cvt_param.width != 0 && "
-                 "param->cvt_param.height == 0");
-        return TARSA_INVALID_HANDLE;
-    }
-    const int ready = probe_job_source(&source);
-    if (ready == 0) return TARSA_INVALID_HANDLE;
-    if (ready < 0) {
-        LOG_INFO("!internal_probe(src_file, &result, &h2645_mp4toannexb),src_file:%s", src_file);
-        return TARSA_INVALID_HANDLE;
-    }
-    cvt_info *info = new (std::nothrow) cvt_info();
-    if (!info) {
-        LOG_INFO("cvt_info == NULL");
-        return TARSA_INVALID_HANDLE;
-    }
-    info->opt_param = opt_param_create();
-    if (!info->opt_param) LOG_INFO("cvt_info->opt_param == NULL");
-    info->kind = TARSA_JOB_CONVERT;
-    str_copy(info->src_file, sizeof info->src_file, source.src_file);
-    str_copy(info->dst_file, sizeof info->dst_file, source.dst_file);
-    info->cvt_param = param->cvt_param;
-    info->result = source.result;
-    info->h2645_mp4toannexb = source.h2645_mp4toannexb;
-    info->usage_mode = param->usage_mode;
-    info->hwd_type = param->hwd_type;
-    return info;
+    notify(j, TARSA_EVENT_CVT_FAIL, reinterpret_cast<intptr_t>(j->dst_file),
+           static_cast<uint32_t>(std::strlen(j->dst_file)));
 }
 
-int start_job(cvt_info *info, dst_info *out)
+void on_time(job *j, int cur_time)
 {
-    if (is_bad_handle(info)) {
-        LOG_INFO("cvt_info == NULL");
-        return 0;
+    const int position = position_percent(cur_time, j->result.duration);
+    if (position > static_cast<int>(j->pos.load()) && position < 100) {
+        j->pos.store(static_cast<uint32_t>(position));
+        notify(j, TARSA_EVENT_CVT_POS, 0, static_cast<uint32_t>(position));
     }
-    if (info->running.load()) {
-        LOG_INFO("cvt_info->running");  // stop the job before starting it again
-        return 0;
+}
+
+void on_marker(job *j, const char *)
+{
+    notify_failure(j);
+    LOG_INFO("get_cvt_progress File Conversion failed!");
+}
+
+// Every conversion ends with 100/100, after a failure or a stop too.
+void on_end(job *j, const follow_outcome &out)
+{
+    if (out.end == FOLLOW_EOF || out.end == FOLLOW_STALL) {
+        log_monitor_end("get_cvt_progress", j->dst_file, out.props, out.last_time, out.time_count);
+        if (out.last_time == -1 || out.tool_failed) {
+            notify_failure(j);
+        } else if (j->result.duration == 0) {
+            j->result.duration = out.last_time;
+        }
     }
+    j->pos.store(100);
+    notify(j, TARSA_EVENT_CVT_POS, 0, 100);
+}
+
+const follow_kind kFollow = {"get_cvt_progress", 30000, "Conversion failed", IDLE_WATCH_CHECKED, true, true,
+                             on_time, on_marker, on_end};
+
+int start(job *j, dst_info *out)
+{
+    cvt_info *info = static_cast<cvt_info *>(j);
     if (!choose_job_codecs(info->result, TARSA_JOB_CONVERT, info->cvt_param.dst_file_type, info->cvt_param.width,
                            info->cvt_param.height, info->opt_param, &info->dst_codec_info))
         return 0;
@@ -73,112 +67,44 @@ int start_job(cvt_info *info, dst_info *out)
         LOG_INFO("get_cvt_cmd fail");
         return 0;
     }
-    return launch_job_tool(tool_of(info), cmd.get(), get_cvt_progress, info,
-                           "!os_thread_create(&cvt_info->thr, 0, get_cvt_progress, cvt_info)");
+    return launch_job_tool(info, cmd.get(), "!os_thread_create(&cvt_info->thr, 0, get_cvt_progress, cvt_info)");
 }
 
-int stop_job(cvt_info *info)
-{
-    if (is_bad_handle(info)) {
-        LOG_INFO("cvt_info == NULL");
-        return 0;
-    }
-    stop_job_tool(tool_of(info));
-    return 1;
-}
+void release(job *j) { delete static_cast<cvt_info *>(j); }
 
-int get_ffmpeg_pid(cvt_info *info)
-{
-    if (is_bad_handle(info)) {
-        LOG_INFO("fd == NULL");
-        return -1;
-    }
-    int pid = -1;
-    char buf[4096];
-    for (int tries = 0;; tries++) {
-        if (!info->running.load() || !info->fp) return -1;
-        if (tries >= 10) return -1;
-        std::memset(buf, 0, sizeof buf);
-        if (!pipe_fgets(buf, sizeof buf, info->fp)) {
-            os_sleep(100);
-            continue;
-        }
-        if (pid == -1) {
-            pid = get_buf_pid(buf);
-            os_sleep(500);
-            continue;
-        }
-        info->pid = pid;
-        return pid;
-    }
-}
+const job_hooks kHooks = {"cvt_info == NULL", "cvt_info->running", start, nullptr, release, &kFollow};
 
 }  // namespace
 
-extern "C" {
+cvt_info::cvt_info() : job(TARSA_JOB_CONVERT, &kHooks) {}
 
-TARSA_API void *tarsa_sdk_create(const char *src_file, const char *dst_file, const cvt_param *param)
+job *create_cvt_job(const char *src_file, const char *dst_file, const cvt_param_v1 *param)
 {
-    return tarsa_guarded("tarsa_sdk_create", TARSA_INVALID_HANDLE, [&] {
-        if (!src_file || !dst_file || !param) {
-            LOG_INFO("tarsa_sdk_create:!src_file || !dst_file || !param");
-            return TARSA_INVALID_HANDLE;
-        }
-        cvt_param_v1 v1;
-        std::memset(&v1, 0, sizeof v1);
-        v1.cvt_param = *param;
-        v1.usage_mode = HWD_USAGE_AUTO;
-        v1.hwd_type = -1;
-        return create_job(src_file, dst_file, &v1);
-    });
-}
-
-TARSA_API void *tarsa_sdk_create_v1(const char *src_file, const char *dst_file, const cvt_param_v1 *param)
-{
-    return tarsa_guarded("tarsa_sdk_create_v1", TARSA_INVALID_HANDLE,
-                         [&] { return create_job(src_file, dst_file, param); });
-}
-
-TARSA_API int tarsa_sdk_get_pos(void *handle)
-{
-    if (is_bad_handle(handle)) {
-        LOG_INFO("cvt_info == NULL");
-        return -1;
+    job_source source;
+    convert_job_names(src_file, dst_file, &source);
+    if (!size_pair_ok(param->cvt_param.width, param->cvt_param.height,
+                      "param->cvt_param.width == 0 && param->cvt_param.height != 0) || (param->cvt_param.width != 0 "
+                      "&& param->cvt_param.height == 0"))
+        return nullptr;
+    const int ready = probe_job_source(&source);
+    if (ready == 0) return nullptr;
+    if (ready < 0) {
+        LOG_INFO("!internal_probe(src_file, &result, &h2645_mp4toannexb),src_file:%s", src_file);
+        return nullptr;
     }
-    return static_cast<int>(static_cast<cvt_info *>(handle)->pos.load());
+    cvt_info *info = new (std::nothrow) cvt_info();
+    if (!info) {
+        LOG_INFO("cvt_info == NULL");
+        return nullptr;
+    }
+    info->opt_param = opt_param_create();
+    if (!info->opt_param) LOG_INFO("cvt_info->opt_param == NULL");
+    str_copy(info->src_file, sizeof info->src_file, source.src_file);
+    str_copy(info->dst_file, sizeof info->dst_file, source.dst_file);
+    info->cvt_param = param->cvt_param;
+    info->result = source.result;
+    info->h2645_mp4toannexb = source.h2645_mp4toannexb;
+    info->usage_mode = param->usage_mode;
+    info->hwd_type = param->hwd_type;
+    return info;
 }
-
-TARSA_API int tarsa_sdk_start_ex(void *handle, dst_info *info)
-{
-    return tarsa_guarded("tarsa_sdk_start_ex", 0, [&] { return start_job(static_cast<cvt_info *>(handle), info); });
-}
-
-TARSA_API int tarsa_sdk_start(void *handle) { return tarsa_sdk_start_ex(handle, nullptr); }
-
-TARSA_API int tarsa_sdk_stop(void *handle)
-{
-    return tarsa_guarded("tarsa_sdk_stop", 0, [&] { return stop_job(static_cast<cvt_info *>(handle)); });
-}
-
-TARSA_API int tarsa_sdk_destroy(void *handle)
-{
-    return tarsa_guarded("tarsa_sdk_destroy", 0, [&] {
-        cvt_info *info = static_cast<cvt_info *>(handle);
-        if (is_bad_handle(info)) {
-            LOG_INFO("cvt_info == NULL");
-            return 0;
-        }
-        stop_job(info);
-        if (info->opt_param) opt_param_destroy(info->opt_param);
-        delete info;
-        return 1;
-    });
-}
-
-TARSA_API int tarsa_sdk_get_ffmpeg_pid(void *handle)
-{
-    return tarsa_guarded("tarsa_sdk_get_ffmpeg_pid", -1,
-                         [&] { return get_ffmpeg_pid(static_cast<cvt_info *>(handle)); });
-}
-
-}  // extern "C"

@@ -5,8 +5,15 @@
 
 #include <cstdint>
 
+#include "tarsasdk.h"
+
+struct job;
+
 // Runs the end-of-job check of the destination, then calls the host's
-// callback. Returns the callback's result, or 0 without a callback.
-int32_t notify(void *job, uint32_t code, intptr_t p1, uint32_t p2);
+// callback with the job's handle. Returns the callback's result, or 0
+// without a callback.
+int32_t notify(job *j, uint32_t code, intptr_t p1, uint32_t p2);
+// Registers the host's callback (NULL: none).
+void set_event_callback(tarsa_mess_callback callback, void *user);
 
 #endif

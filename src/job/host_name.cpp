@@ -28,4 +28,3 @@ int check_job_file_name(const char *name, const char *label)
     return 1;
 }
 
-bool is_bad_handle(const void *handle) { return handle == nullptr || handle == TARSA_INVALID_HANDLE; }

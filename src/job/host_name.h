@@ -19,6 +19,4 @@ void convert_host_name(const char *name, char *out);
 // quote (the command line could not carry it). Logs the failed condition
 // with `label` as the name's name; 1 acceptable, 0 refused.
 int check_job_file_name(const char *name, const char *label);
-// True for NULL and for the value the create functions return on failure.
-bool is_bad_handle(const void *handle);
 #endif

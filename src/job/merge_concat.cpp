@@ -1,22 +1,15 @@
-// The joining stage of a merge: one tool child reads the temporaries
-// through the concat input; its "time=" values fill the last part of the
-// overall position, and the destination decides when the output is complete.
+#include "job/merge_concat.h"
+
 #include <cstdint>
-#include <cstring>
 
 #include "media/cmd_buffer.h"
 #include "media/merge_cmd.h"
-#include "tool/runner.h"
 #include "job/event.h"
-#include "job/job_records.h"
-#include "job/merge_worker.h"
-#include "job/monitor_common.h"
+#include "job/job.h"
+#include "job/merge_tmp.h"
 #include "platform/platform.h"
 
 namespace {
-
-constexpr int kLineSize = 4096;
-constexpr int kOutputOver = 300;        // empty reads without progress or file change
 
 int stage_percent(int cur_time, int total)
 {
@@ -25,7 +18,38 @@ int stage_percent(int cur_time, int total)
     return percent > 100 || percent < 0 ? 100 : static_cast<int>(percent);
 }
 
+// Reported at every progress line, also when the value repeats.
+void on_time(job *j, int cur_time)
+{
+    merge_info *info = static_cast<merge_info *>(j);
+    const int pos = merge_concat_pos(info->concat_start_pos, stage_percent(cur_time, info->concat_total));
+    if (pos < 100) {
+        info->pos.store(static_cast<uint32_t>(pos));
+        notify(info, TARSA_EVENT_MERGE_POS, 0, static_cast<uint32_t>(pos));
+    }
+}
+
+const follow_kind kFollow = {"process_merge_file", 300, nullptr, IDLE_WATCH_CHECKED, false, true,
+                             on_time, nullptr, nullptr};
+
 }  // namespace
+
+int merge_concat_pos(int start_pos, int percent)
+{
+    return static_cast<int>(start_pos + percent * (1 - MERGE_TMP_STAGE_SHARE));
+}
+
+int get_merge_duration(adt_dlist *list)
+{
+    if (!list) {
+        LOG_INFO("ls_src_file == NULL");
+        return 0;
+    }
+    int total = 0;
+    for (adt_dlist_node *node = adt_dlist_head(list); node; node = adt_dlist_next(node))
+        total += (*static_cast<file_info **>(adt_dlist_getdata(node)))->result.duration;
+    return total;
+}
 
 int process_merge_file(merge_info *info, adt_dlist *list)
 {
@@ -33,71 +57,25 @@ int process_merge_file(merge_info *info, adt_dlist *list)
         LOG_INFO("merge_info == NULL || ls_src_file == NULL");
         return -1;
     }
-    int pid = -1;
-    const int total = get_merge_duration(list);
+    info->concat_total = get_merge_duration(list);
     cmd_buffer cmd = make_cmd_buffer();
     if (!get_merge_cmd(info, list, cmd.get())) {
         LOG_INFO("!get_merge_cmd(merge_info, ls_src_file, cmd)");
         return -1;
     }
     LOG_INFO("[process_merge_file] cmd:%s", cmd.get());
-    pipe_info *fp = pipe_popen(cmd.get(), "r");
-    if (!fp) {
-        LOG_INFO("fp == NULL");
-        return -1;
-    }
+    if (!open_job_tool(info, cmd.get())) return -1;
+    info->concat_start_pos = static_cast<int>(info->pos.load());
+    const follow_outcome out = follow_tool(info, kFollow);
+    close_job_tool(info);
+    if (out.end == FOLLOW_STOPPED) return 0;
 
-    int result = 0;
-    const int start_pos = static_cast<int>(info->pos.load());
-    int last_time = -1;
-    int time_count = -1;
-    bool eof = false;
-    bool stopped = false;
-    os_file_status file_properties = {0, 0};
-    char buf[kLineSize];
-
-    for (;;) {
-        if (!info->running.load()) {
-            stopped = true;
-            break;
-        }
-        if (time_count == kOutputOver || eof) break;
-        if (pipe_feof(fp) != 0) {
-            LOG_INFO("process_merge_file EOF filename:%s", info->dst_file);
-            eof = true;
-            continue;
-        }
-        std::memset(buf, 0, sizeof buf);
-        if (!pipe_fgets(buf, sizeof buf, fp)) {
-            watch_idle_destination(info->dst_file, kOutputOver, &time_count, &file_properties);
-            os_sleep(10);
-            continue;
-        }
-        const int cur_time = take_progress_line(buf, &pid, &last_time, &time_count);
-        if (cur_time == -1) {
-            os_sleep(1);
-            continue;
-        }
-        // Reported at every progress line, also when the value repeats.
-        const int pos = merge_concat_pos(start_pos, stage_percent(cur_time, total));
-        if (pos < 100) {
-            info->pos.store(static_cast<uint32_t>(pos));
-            notify(info, TARSA_EVENT_MERGE_POS, 0, static_cast<uint32_t>(pos));
-        }
-        os_sleep(1);
-    }
-
-    if (!stopped) {
-        if (eof) settle_destination("process_merge_file", info->dst_file, info->running, &file_properties);
-        char when[64];
-        os_ctime_text(file_properties.mtime, when, sizeof when);
-        LOG_INFO("process_merge_file END filename:%s last_time:%d time_count:%d Last file modification time:%s "
-                 "filename_tmp_size:%lld",
-                 info->dst_file, last_time, time_count, when, static_cast<long long>(file_properties.size));
-        if (last_time == -1) result = -1;
-        else info->pos.store(100);
-    }
-    if (pid != -1) kill_process(pid);
-    pipe_pclose(fp);
-    return result;
+    char when[64];
+    os_ctime_text(out.props.mtime, when, sizeof when);
+    LOG_INFO("process_merge_file END filename:%s last_time:%d time_count:%d Last file modification time:%s "
+             "filename_tmp_size:%lld",
+             info->dst_file, out.last_time, out.time_count, when, static_cast<long long>(out.props.size));
+    if (out.last_time == -1 || out.tool_failed) return -1;
+    info->pos.store(100);
+    return 0;
 }

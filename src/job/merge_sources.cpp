@@ -8,7 +8,6 @@
 
 #include "tool/probe.h"
 #include "ff/ff_func.h"
-#include "api/export_guard.h"
 #include "job/host_name.h"
 #include "job/job_records.h"
 #include "platform/platform.h"
@@ -28,12 +27,10 @@ constexpr char kDirSeparator = '/';
 
 file_info *entry_of(adt_dlist_node *node) { return *static_cast<file_info **>(adt_dlist_getdata(node)); }
 
-int add_source(merge_info *info, const char *src_file)
+}  // namespace
+
+int merge_add_source(merge_info *info, const char *src_file)
 {
-    if (is_bad_handle(info)) {
-        LOG_INFO("merge_info == NULL");
-        return 0;
-    }
     if (!src_file) {
         LOG_INFO("src_file == NULL");
         return 0;
@@ -75,12 +72,8 @@ int add_source(merge_info *info, const char *src_file)
     return 1;
 }
 
-int del_source(merge_info *info, const char *src_file)
+int merge_del_source(merge_info *info, const char *src_file)
 {
-    if (is_bad_handle(info)) {
-        LOG_INFO("merge_info == NULL");
-        return 0;
-    }
     if (!src_file) {
         LOG_INFO("src_file == NULL");
         return 0;
@@ -103,7 +96,6 @@ int del_source(merge_info *info, const char *src_file)
     return 1;
 }
 
-}  // namespace
 
 int get_file_path(const char *path, char *dir)
 {
@@ -168,39 +160,3 @@ int set_tmp_path(const char *path)
     str_copy(s_tmp_path, sizeof s_tmp_path, tmp_path);
     return 1;
 }
-
-extern "C" {
-
-TARSA_API int tarsa_sdk_merge_add_file(void *handle, const char *src_file)
-{
-    return tarsa_guarded("tarsa_sdk_merge_add_file", 0,
-                         [&] { return add_source(static_cast<merge_info *>(handle), src_file); });
-}
-
-TARSA_API int tarsa_sdk_merge_del_file(void *handle, const char *src_file)
-{
-    return tarsa_guarded("tarsa_sdk_merge_del_file", 0,
-                         [&] { return del_source(static_cast<merge_info *>(handle), src_file); });
-}
-
-TARSA_API int tarsa_sdk_merge_set_tmp_path(const char *path)
-{
-    return tarsa_guarded("tarsa_sdk_merge_set_tmp_path", 0, [&] {
-        if (!path) {
-            LOG_INFO("path == NULL");
-            return 0;
-        }
-        if (std::strlen(path) >= MAX_PATH) {
-            LOG_INFO("strlen(path) >= MAX_PATH)");
-            return 0;
-        }
-        // Temporaries' names go into command lines, which cannot carry a quote.
-        if (std::strchr(path, '"')) {
-            LOG_INFO("strchr(path, '\"') != NULL");
-            return 0;
-        }
-        return set_tmp_path(path);
-    });
-}
-
-}  // extern "C"

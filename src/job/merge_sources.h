@@ -8,6 +8,8 @@
 
 #include "core/globals.h"
 
+struct merge_info;
+
 #define MAX_MERGE_FILE_NUM 64
 
 // Directory of new temporaries, ending with the platform's separator;
@@ -27,5 +29,10 @@ int get_tmp_file_name(const char *dst_path, const char *ext, char *name);
 // Makes `path` (with the separator added) the directory of new
 // temporaries, creating its last level if needed. 1 or 0.
 int set_tmp_path(const char *path);
+
+// Probes the source and adds it with its temporary's name. 1, or 0 (logged).
+int merge_add_source(merge_info *info, const char *src_file);
+// Removes the first source of that name. 1, or 0 for a name too long.
+int merge_del_source(merge_info *info, const char *src_file);
 
 #endif

@@ -7,10 +7,44 @@
 #include "media/cmd_buffer.h"
 #include "media/merge_cmd.h"
 #include "job/event.h"
-#include "job/job_launch.h"
+#include "job/job.h"
 #include "job/job_records.h"
+#include "job/monitor_common.h"
 
 namespace {
+
+void on_time(job *j, int cur_time)
+{
+    // 100 only at the end: a running temporary stays below it.
+    const int percent = position_percent(cur_time, j->result.duration);
+    if (percent > static_cast<int>(j->pos.load()) && percent < 100) j->pos.store(static_cast<uint32_t>(percent));
+}
+
+void on_marker(job *j, const char *line)
+{
+    static_cast<file_info *>(j)->status.store(MERGE_STATUS_TYPE_FAILED);
+    LOG_INFO("merge_tmp_file File Conversion failed! buf:%s", line);
+}
+
+// The child is closed by whoever closes the entry, after this thread.
+void on_end(job *j, const follow_outcome &out)
+{
+    if (out.end != FOLLOW_EOF && out.end != FOLLOW_STALL) return;
+    if (out.last_time == -1 || out.tool_failed) {
+        static_cast<file_info *>(j)->status.store(MERGE_STATUS_TYPE_FAILED);
+        LOG_INFO("merge_tmp_file END [file_name]:%s last_time == -1", j->src_file);
+        return;
+    }
+    if (j->result.duration == 0) j->result.duration = out.last_time;
+    j->pos.store(100);
+}
+
+const follow_kind kFollow = {nullptr, 300, "Conversion failed", IDLE_COUNT_ONLY, false, false,
+                             on_time, on_marker, on_end};
+
+void release(job *j) { delete static_cast<file_info *>(j); }
+
+const job_hooks kHooks = {"file_info == NULL", "file_info->running", nullptr, nullptr, release, &kFollow};
 
 file_info *entry_of(adt_dlist_node *node) { return *static_cast<file_info **>(adt_dlist_getdata(node)); }
 
@@ -23,6 +57,10 @@ int32_t report_dropped(file_info *source)
 }
 
 }  // namespace
+
+file_info::file_info() : job(TARSA_JOB_MERGE_TMP, &kHooks) {}
+
+int merge_tmp_stage_pos(int average) { return static_cast<int>(average * MERGE_TMP_STAGE_SHARE); }
 
 int create_merge_tmp_file(file_info *source)
 {
@@ -45,7 +83,7 @@ int create_merge_tmp_file(file_info *source)
         return 0;
     }
     LOG_INFO("[create_merge_tmp_file] ts cmd:%s", cmd.get());
-    if (!launch_job_tool(tool_of(source), cmd.get(), get_merge_tmp_file_progress, source,
+    if (!launch_job_tool(source, cmd.get(),
                          "!os_thread_create(&file_info->thr, 0, get_merge_tmp_file_progress, file_info)"))
         return 0;
     source->status.store(MERGE_STATUS_TYPE_RUNNING);
@@ -67,7 +105,7 @@ int close_merge_tmp_file(file_info *source)
         LOG_INFO("merge_info == NULL");
         return 0;
     }
-    stop_job_tool(tool_of(source));
+    job_stop(source);
     source->status.store(MERGE_STATUS_TYPE_DONE);
     source->merge_info->tmp_slots.fetch_add(1);
     return 1;

@@ -8,6 +8,10 @@
 
 struct file_info;
 
+// Share of the overall position that the temporary stage covers; the
+// joining covers the rest, (1 - share), computed in double.
+#define MERGE_TMP_STAGE_SHARE 0.95
+
 // One pass over the working list (elements: file_info *): starts what may
 // start, closes what is complete, drops what failed (event 301 each).
 // Returns the average progress of the entries left, 0..100 (0 for an empty
@@ -17,7 +21,7 @@ int process_create_tmp_file(adt_dlist *list);
 int create_merge_tmp_file(file_info *source);
 // Ends the entry's monitor, closes its child and gives its slot back. 1, or 0.
 int close_merge_tmp_file(file_info *source);
-// The monitor thread of one temporary (argument: its file_info).
-int get_merge_tmp_file_progress(void *arg);
+// Overall position during the temporary stage for an average progress.
+int merge_tmp_stage_pos(int average);
 
 #endif

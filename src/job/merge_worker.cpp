@@ -7,8 +7,9 @@
 #include <new>
 
 #include "job/event.h"
-#include "job/job_launch.h"
+#include "job/job.h"
 #include "job/job_records.h"
+#include "job/merge_concat.h"
 #include "job/merge_tmp.h"
 #include "job/monitor_common.h"
 #include "platform/platform.h"
@@ -28,13 +29,10 @@ adt_dlist *copy_sources(merge_info *info)
         file_info *tmp_info = new (std::nothrow) file_info();
         if (!tmp_info) LOG_FATAL("tmp_info == NULL");
         tmp_info->merge_info = from->merge_info;
-        tmp_info->fp = from->fp;
         std::memcpy(tmp_info->src_file, from->src_file, sizeof tmp_info->src_file);
         std::memcpy(tmp_info->dst_file, from->dst_file, sizeof tmp_info->dst_file);
         tmp_info->result = from->result;
         tmp_info->status.store(from->status.load());
-        tmp_info->thr = from->thr;
-        tmp_info->running.store(from->running.load());
         tmp_info->pos.store(from->pos.load());
         tmp_info->h2645_mp4toannexb = from->h2645_mp4toannexb;
         if (!adt_dlist_add(list, 0, &tmp_info)) LOG_FATAL("tmp_info == NULL");
@@ -84,7 +82,7 @@ void clean_up(adt_dlist *list)
     adt_dlist_node *node = adt_dlist_head(list);
     while (node) {
         file_info *source = entry_of(node);
-        stop_job_tool(tool_of(source));
+        job_stop(source);
         const uint32_t status = source->status.load();
         if (status == MERGE_STATUS_TYPE_RUNNING || status == MERGE_STATUS_TYPE_FAILED)
             source->merge_info->tmp_slots.fetch_add(1);
@@ -97,26 +95,7 @@ void clean_up(adt_dlist *list)
 
 }  // namespace
 
-int merge_tmp_stage_pos(int average) { return static_cast<int>(average * MERGE_TMP_STAGE_SHARE); }
-
-int merge_concat_pos(int start_pos, int percent)
-{
-    return static_cast<int>(start_pos + percent * (1 - MERGE_TMP_STAGE_SHARE));
-}
-
-int get_merge_duration(adt_dlist *list)
-{
-    if (!list) {
-        LOG_INFO("ls_src_file == NULL");
-        return 0;
-    }
-    int total = 0;
-    for (adt_dlist_node *node = adt_dlist_head(list); node; node = adt_dlist_next(node))
-        total += entry_of(node)->result.duration;
-    return total;
-}
-
-int deal_with_merge(void *arg)
+int run_merge(void *arg)
 {
     merge_info *info = static_cast<merge_info *>(arg);
     if (!info) {

@@ -30,25 +30,6 @@ int dst_status(const char *dst, os_file_status *st, char *retried_name)
     return ret;
 }
 
-void settle_destination(const char *who, const char *dst, const shared_u32 &running, os_file_status *props)
-{
-    int unchanged = 0;
-    while (running.load()) {
-        os_sleep(SETTLE_CHECK_MS);
-        os_file_status st = {0, 0};
-        if (dst_status(dst, &st, nullptr) != 0) {
-            LOG_INFO("%s END filename:%s stat error errno = %d", who, dst, errno);
-            return;
-        }
-        if (st.size == props->size) {
-            if (++unchanged > SETTLE_EQUAL_CHECKS) return;
-        } else {
-            *props = st;
-            unchanged = 0;
-        }
-    }
-}
-
 int position_percent(int cur, int len)
 {
     if (len == 0) return 0;
@@ -71,17 +52,6 @@ void log_monitor_end(const char *who, const char *dst, const os_file_status &pro
              who, dst, static_cast<long long>(props.size), last_time, time_count, when);
 }
 
-int take_progress_line(const char *line, int *pid, int *last_time, int *time_count)
-{
-    if (*pid == -1) *pid = pid_of_line(line);
-    const int cur_time = get_buf_cur_time(line);
-    if (cur_time != -1) {
-        *last_time = cur_time;
-        *time_count = 0;
-    }
-    return cur_time;
-}
-
 void watch_idle_destination(const char *dst, int limit, int *time_count, os_file_status *props)
 {
     if (*time_count >= 0 && *time_count < limit) ++*time_count;
@@ -92,6 +62,18 @@ void watch_idle_destination(const char *dst, int limit, int *time_count, os_file
     if (ret != 0) {
         LOG_INFO("filename:%s ret:%d", retried, ret);
     } else if (st.mtime != props->mtime) {
+        *time_count = 0;
+        *props = st;
+    }
+}
+
+void watch_idle_destination_once(const char *dst, int limit, int *time_count, os_file_status *props)
+{
+    if (*time_count >= 0 && *time_count < limit) ++*time_count;
+    if (*time_count < 0 || *time_count % STATUS_CHECK_EVERY != 0) return;
+    os_file_status st = {0, 0};
+    os_stat(dst, &st);
+    if (st.mtime != props->mtime) {
         *time_count = 0;
         *props = st;
     }

@@ -1,6 +1,5 @@
-// What the job monitors share: watching the destination file, waiting for
-// it to settle once the tool's output has ended, the tool's pid from its
-// output, the position and the end report.
+// What the monitor loop's kinds share: watching the destination file, the
+// tool's pid from its output, the position and the end report.
 #ifndef TARSA_SDK_MONITOR_COMMON_H
 #define TARSA_SDK_MONITOR_COMMON_H
 
@@ -9,11 +8,6 @@
 #include "job/job_records.h"
 #include "platform/platform.h"
 
-// Pause between two size checks of the settle wait. The tool has exited
-// and closed the file by then, so the wait only confirms it.
-#define SETTLE_CHECK_MS 50
-// The wait ends at the fourth equal size in a row.
-#define SETTLE_EQUAL_CHECKS 3
 // Empty reads between two status checks of the destination while the tool runs.
 #define STATUS_CHECK_EVERY 100
 
@@ -25,29 +19,20 @@ void strip_backslashes(const char *in, char *out, size_t size);
 // may be NULL) holding the name of the retry.
 int dst_status(const char *dst, os_file_status *st, char *retried_name);
 
-// Waits until the destination's size has stayed the same at four checks
-// in a row, the status cannot be taken (logged as "<who> END filename:%s
-// stat error errno = %d"), or `running` is cleared. `props` holds the last
-// accepted status.
-void settle_destination(const char *who, const char *dst, const shared_u32 &running, os_file_status *props);
-
 // Percentage of `cur` seconds in `len` seconds: 0 when len is 0, at most 100.
 int position_percent(int cur, int len);
 
 // The tool's pid that a "PID =" line carries, or -1; the line stays intact.
 int pid_of_line(const char *line);
 
-// A line of the tool's output as every monitor takes it: the tool's pid
-// from the first line that carries one, and for a "time=" line its media
-// time recorded in *last_time with the stall count restarted. Returns that
-// time in seconds, or -1 for a line without one.
-int take_progress_line(const char *line, int *pid, int *last_time, int *time_count);
-
 // An empty read: the stall count, once armed, advances up to `limit`; at
 // every hundredth the destination's status is taken (retried without
 // backslashes; a failure is logged as "filename:%s ret:%d") and a changed
 // modification time restarts the count and is recorded in *props.
 void watch_idle_destination(const char *dst, int limit, int *time_count, os_file_status *props);
+// The same with one unchecked status try: a failed call leaves a zeroed
+// record, which counts as a change once a time had been recorded.
+void watch_idle_destination_once(const char *dst, int limit, int *time_count, os_file_status *props);
 
 // The end report: "<who> END filename:%s filename_tmp_size:%lld
 // last_time:%d time_count:%d Last file modification time:%s".

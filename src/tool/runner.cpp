@@ -262,6 +262,16 @@ int pipe_pclose(pipe_info *fp)
     return 0;
 }
 
+int pipe_exit_status(pipe_info *fp)
+{
+    if (fp == NULL) return -1;
+    switch (os_process_exit_peek(fp->process)) {
+    case OS_PROC_EXIT_ZERO: return 0;
+    case OS_PROC_EXIT_NONZERO: return 1;
+    default: return -1;
+    }
+}
+
 int pipe_child_pid(pipe_info *fp)
 {
     if (fp == NULL) return -1;

@@ -22,6 +22,9 @@ char *pipe_fgets(char *buf, int count, pipe_info *fp);
 int pipe_feof(pipe_info *fp);
 // Waits for the child's end, then releases everything. 0; -1 for NULL.
 int pipe_pclose(pipe_info *fp);
+// How the child ended: 0 exit status 0; 1 any other exit status or a
+// death by a signal; -1 still running, unknown, or NULL. Does not reap.
+int pipe_exit_status(pipe_info *fp);
 // The process id of the child as the system knows it (the tool prints its
 // own in a "PID =" line). -1 for NULL.
 int pipe_child_pid(pipe_info *fp);

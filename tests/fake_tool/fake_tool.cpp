@@ -6,14 +6,12 @@
 //   sleep MS                 pause
 //   append PATH BYTES        append BYTES zero bytes to PATH ($DST = last argument)
 //   spawn_holder MS          leave a child that keeps stdout open for MS, then go on
-//   grow PATH BYTES N MS     leave a child, detached from the output, that appends
-//                            BYTES zero bytes to PATH N times, MS apart; then go on
-//   hang                     sleep until killed
 //   exit CODE                exit with CODE
+//   signal N                 raise signal N (19: stop itself, 9: die)
+//   on SUFFIX CMD            CMD only when $DST ends with SUFFIX
 //   bytes TEXT               TEXT with C escapes (\n \r \t \\ \xNN), no line break added
 //   flood BYTES              BYTES bytes of 'x' in lines of 99 + line break
 //   ticker N MS              N lines "tick <i>", one every MS
-//   stamp                    "stamp <CLOCK_MONOTONIC in ns>"
 //   cwd                      the working directory
 //   env NAME                 "NAME=<value>", or "NAME unset"
 //   argv                     every argument after the program, one line "[arg]" each
@@ -55,26 +53,6 @@ static bool named_ffprobe(const char *argv0)
     return std::strcmp(slash ? slash + 1 : argv0, "ffprobe") == 0;
 }
 
-// The grower must not hold the tool's output open: the reader would then
-// wait for it instead of seeing the tool's end.
-static void grow_detached(const std::string &path, long bytes, int times, int ms)
-{
-    if (fork() != 0) return;
-    int null_fd = open("/dev/null", O_WRONLY);
-    if (null_fd >= 0) {
-        dup2(null_fd, 1);
-        dup2(null_fd, 2);
-        close(null_fd);
-    }
-    const std::string chunk(static_cast<size_t>(bytes), '\0');
-    for (int i = 0; i < times; i++) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-        std::ofstream out(path, std::ios::app | std::ios::binary);
-        out << chunk;
-    }
-    _exit(0);
-}
-
 static std::string unescape(const std::string &text)
 {
     std::string out;
@@ -112,7 +90,16 @@ int main(int argc, char **argv)
         std::ifstream script(script_path);
         for (std::string line; std::getline(script, line);) lines.push_back(line);
     }
-    for (const std::string &line : lines) {
+    const std::string dst = argc > 1 ? argv[argc - 1] : "";
+    for (std::string line : lines) {
+        if (line.compare(0, 3, "on ") == 0) {
+            const size_t end = line.find(' ', 3);
+            const std::string suffix = line.substr(3, end - 3);
+            if (end == std::string::npos || dst.size() < suffix.size() ||
+                dst.compare(dst.size() - suffix.size(), suffix.size(), suffix) != 0)
+                continue;
+            line = line.substr(end + 1);
+        }
         std::string cmd = line.substr(0, line.find(' '));
         std::string arg = line.size() > cmd.size() ? substitute(line.substr(cmd.size() + 1), argc, argv) : "";
         if (cmd == "pid") {
@@ -138,13 +125,6 @@ int main(int argc, char **argv)
                 std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(arg.c_str())));
                 _exit(0);
             }
-        } else if (cmd == "grow") {
-            std::fflush(stdout);
-            char path[4096] = {0};
-            long bytes = 0;
-            int times = 0, ms = 0;
-            if (std::sscanf(arg.c_str(), "%4095s %ld %d %d", path, &bytes, &times, &ms) == 4)
-                grow_detached(path, bytes, times, ms);
         } else if (cmd == "hang") {
             std::fflush(stdout);
             for (;;) pause();
@@ -164,10 +144,6 @@ int main(int argc, char **argv)
                 std::fflush(stdout);
                 std::this_thread::sleep_for(std::chrono::milliseconds(ms));
             }
-        } else if (cmd == "stamp") {
-            struct timespec ts;
-            clock_gettime(CLOCK_MONOTONIC, &ts);
-            std::printf("stamp %lld\n", static_cast<long long>(ts.tv_sec) * 1000000000LL + ts.tv_nsec);
         } else if (cmd == "cwd") {
             char dir[4096];
             std::printf("%s\n", getcwd(dir, sizeof dir) ? dir : "?");
@@ -197,6 +173,9 @@ int main(int argc, char **argv)
                 if (readlink(path.c_str(), target, sizeof target - 1) > 0) std::printf("fd %s %s\n", e->d_name, target);
             }
             if (dir) closedir(dir);
+        } else if (cmd == "signal") {
+            std::fflush(stdout);
+            raise(std::atoi(arg.c_str()));
         } else if (cmd == "exit") {
             std::fflush(stdout);
             return std::atoi(arg.c_str());

@@ -13,34 +13,25 @@ namespace tt {
 
 class SdkStateGuard {
 public:
-    SdkStateGuard()
-    {
-        std::memcpy(module_, s_module_path, sizeof module_);
-        std::memcpy(ff_, s_ff_path, sizeof ff_);
-        std::memcpy(ffmpeg_, s_ffmpeg_path, sizeof ffmpeg_);
-        std::memcpy(ffprobe_, s_ffprobe_path, sizeof ffprobe_);
-        std::memcpy(version_, s_ffmpeg_version, sizeof version_);
-        startup_ = s_sdk_startup;
-    }
-    ~SdkStateGuard()
-    {
-        std::memcpy(s_module_path, module_, sizeof module_);
-        std::memcpy(s_ff_path, ff_, sizeof ff_);
-        std::memcpy(s_ffmpeg_path, ffmpeg_, sizeof ffmpeg_);
-        std::memcpy(s_ffprobe_path, ffprobe_, sizeof ffprobe_);
-        std::memcpy(s_ffmpeg_version, version_, sizeof version_);
-        s_sdk_startup = startup_;
-    }
+    SdkStateGuard() { copy(saved_, live(), true); }
+    ~SdkStateGuard() { copy(saved_, live(), false); }
     SdkStateGuard(const SdkStateGuard &) = delete;
     SdkStateGuard &operator=(const SdkStateGuard &) = delete;
 
 private:
-    char module_[MAX_PATH];
-    char ff_[MAX_PATH];
-    char ffmpeg_[MAX_PATH];
-    char ffprobe_[MAX_PATH];
-    char version_[MAX_PATH];
-    int32_t startup_;
+    static char *const *live()
+    {
+        static char *const texts[] = {s_module_path, s_ff_path, s_ffmpeg_path, s_ffprobe_path, s_ffmpeg_version};
+        return texts;
+    }
+    void copy(char (*saved)[MAX_PATH], char *const *texts, bool save)
+    {
+        for (int i = 0; i < 5; i++) std::memcpy(save ? saved[i] : texts[i], save ? texts[i] : saved[i], MAX_PATH);
+        if (save) startup_ = s_sdk_startup;
+        else s_sdk_startup = startup_;
+    }
+    char saved_[5][MAX_PATH];
+    int32_t startup_ = 0;
 };
 
 // Points the library at `dir` (with trailing '/') as if it lay there.

@@ -1,0 +1,168 @@
+// The public job functions as a host meets them: missing and foreign
+// handles refused, the symbol table, and create/start/stop/destroy loops
+// that leave no process, thread or descriptor behind.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "jobs.h"
+#include "processes.h"
+
+namespace {
+
+using tt::status_line;
+
+class JobApi : public tt::FakeJobTest {
+protected:
+    void *conversion()
+    {
+        const cvt_param_v1 p = tt::cvt_params({6, 0, 0, 1, 23});
+        return tarsa_sdk_create_v1(source("src.flv").c_str(), dir_.file("dst.flv").c_str(), &p);
+    }
+    void *cut()
+    {
+        const cut_param_v1 p = tt::cut_params(6, 0, 10);
+        return tarsa_sdk_cut_create_v1(source("src.flv").c_str(), dir_.file("cut.flv").c_str(), &p);
+    }
+    void *merge()
+    {
+        const merge_param p = tt::merge_params(3);
+        void *job = tarsa_sdk_merge_create(dir_.file("all.mp4").c_str(), &p);
+        for (const char *name : {"a.mp4", "b.mp4"}) tarsa_sdk_merge_add_file(job, source(name).c_str());
+        return job;
+    }
+};
+
+// Every job function refuses NULL, the failed create's value and a handle of
+// another kind with its failure value; the job behind a foreign handle is
+// left as it was.
+TEST_F(JobApi, MissingAndForeignHandlesAreRefused)
+{
+    void *conv = conversion(), *cutj = cut();
+    tools_.probe_media(10, "mov,mp4,m4a,3gp,3g2,mj2");
+    void *mrg = merge();
+    ASSERT_NE(conv, TARSA_INVALID_HANDLE);
+    ASSERT_NE(cutj, TARSA_INVALID_HANDLE);
+    ASSERT_NE(mrg, TARSA_INVALID_HANDLE);
+    struct Call {
+        const char *name;
+        std::function<int(void *)> call;
+        int failure;
+        void *own;  // a handle of the kind the function takes (NULL: any kind)
+    } calls[] = {
+        {"get_pos", tarsa_sdk_get_pos, -1, conv},
+        {"start", tarsa_sdk_start, 0, conv},
+        {"start_ex", [](void *h) { dst_info d = {}; return tarsa_sdk_start_ex(h, &d); }, 0, conv},
+        {"stop", tarsa_sdk_stop, 0, conv},
+        {"destroy", tarsa_sdk_destroy, 0, conv},
+        {"get_ffmpeg_pid", tarsa_sdk_get_ffmpeg_pid, -1, conv},
+        {"cut_get_pos", tarsa_sdk_cut_get_pos, -1, cutj},
+        {"cut_start", tarsa_sdk_cut_start, 0, cutj},
+        {"cut_stop", tarsa_sdk_cut_stop, 0, cutj},
+        {"cut_destroy", tarsa_sdk_cut_destroy, 0, cutj},
+        {"merge_get_pos", tarsa_sdk_merge_get_pos, -1, mrg},
+        {"merge_start", tarsa_sdk_merge_start, 0, mrg},
+        {"merge_start_ex", [](void *h) { dst_info d = {}; return tarsa_sdk_merge_start_ex(h, &d); }, 0, mrg},
+        {"merge_stop", tarsa_sdk_merge_stop, 0, mrg},
+        {"merge_destroy", tarsa_sdk_merge_destroy, 0, mrg},
+        {"merge_add_file", [](void *h) { return tarsa_sdk_merge_add_file(h, "/x.mp4"); }, 0, mrg},
+        {"merge_del_file", [](void *h) { return tarsa_sdk_merge_del_file(h, "/x.mp4"); }, 0, mrg},
+        {"set_option_param", [](void *h) { int32_t v = 1; return tarsa_sdk_set_option_param(h, 1, &v, 4); }, 0, nullptr},
+    };
+    for (const Call &c : calls) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.call(nullptr), c.failure);
+        EXPECT_EQ(c.call(TARSA_INVALID_HANDLE), c.failure);
+        for (void *other : {conv, cutj, mrg}) {
+            if (c.own && other != c.own) {
+                EXPECT_EQ(c.call(other), c.failure);
+            }
+        }
+    }
+    // Nothing was started or destroyed through a foreign handle.
+    EXPECT_EQ(tarsa_sdk_get_ffmpeg_pid(conv), -1);
+    EXPECT_TRUE(tt::child_pids().empty());
+    EXPECT_EQ(tarsa_sdk_destroy(conv), 1);
+    EXPECT_EQ(tarsa_sdk_cut_destroy(cutj), 1);
+    EXPECT_EQ(tarsa_sdk_merge_destroy(mrg), 1);
+}
+
+TEST_F(JobApi, CreateRefusesMissingArgumentsAndHalfSizes)
+{
+    const std::string src = source("src.flv"), dst = dir_.file("d.flv");
+    const cvt_param_v1 cvt = tt::cvt_params({6, 640, 0, 1, 23});
+    cut_param_v1 cutp = tt::cut_params(6, 0, 10);
+    cutp.cut_param.height = 480;
+    const merge_param mp = tt::merge_params(3, 640, 0);
+    for (void *refused : {tarsa_sdk_create(nullptr, dst.c_str(), &cvt.cvt_param), tarsa_sdk_create(src.c_str(), dst.c_str(), nullptr),
+                          tarsa_sdk_create_v1(src.c_str(), dst.c_str(), &cvt), tarsa_sdk_cut_create(src.c_str(), nullptr, &cutp.cut_param),
+                          tarsa_sdk_cut_create_v1(src.c_str(), dst.c_str(), &cutp), tarsa_sdk_merge_create(nullptr, &mp),
+                          tarsa_sdk_merge_create(dst.c_str(), &mp), tarsa_sdk_merge_create_v1(dst.c_str(), nullptr)})
+        EXPECT_EQ(refused, TARSA_INVALID_HANDLE);
+}
+
+// Runs to the end, restarts, stops mid-run, destroys: many times over for
+// every kind, leaving nothing behind.
+TEST_F(JobApi, LifecycleLoopsLeaveNothingBehind)
+{
+    tools_.script("pid\nappend $DST 188\nprint " + status_line(10) + "\nexit 0\n");
+    const int threads = tt::thread_baseline();
+    const size_t fds = tt::open_fds().size();
+    for (int round = 0; round < 10; round++) {
+        void *conv = conversion();
+        ASSERT_EQ(tarsa_sdk_start(conv), 1);
+        EXPECT_EQ(tarsa_sdk_start(conv), 0);  // already running
+        ASSERT_TRUE(events_.wait_for(TARSA_EVENT_CVT_POS, 100, 10000, 2 * round + 1));
+        EXPECT_EQ(tarsa_sdk_stop(conv), 1);
+        ASSERT_EQ(tarsa_sdk_start(conv), 1);  // a stopped job starts again
+        EXPECT_EQ(tarsa_sdk_destroy(conv), 1);
+        events_.wait_for(TARSA_EVENT_CVT_POS, 100, 10000, 2 * round + 2);
+
+        void *c = cut();
+        ASSERT_EQ(tarsa_sdk_cut_start(c), 1);
+        ASSERT_TRUE(events_.wait_for(TARSA_EVENT_CUT_POS, 100, 10000, round + 1));
+        EXPECT_EQ(tarsa_sdk_cut_stop(c), 1);
+        EXPECT_EQ(tarsa_sdk_cut_destroy(c), 1);
+    }
+    tools_.probe_media(10, "mov,mp4,m4a,3gp,3g2,mj2");
+    for (int round = 0; round < 5; round++) {
+        void *m = merge();
+        ASSERT_EQ(tarsa_sdk_merge_start(m), 1);
+        ASSERT_TRUE(events_.wait_for(TARSA_EVENT_MERGE_POS, 100, 10000, round + 1));
+        EXPECT_EQ(tarsa_sdk_merge_stop(m), 1);
+        EXPECT_EQ(tarsa_sdk_merge_start(m), 0);  // the stop gave the sources back
+        EXPECT_EQ(tarsa_sdk_merge_destroy(m), 1);
+    }
+    EXPECT_TRUE(tt::wait_until([] { return tt::child_pids().empty(); }, 2000));
+    EXPECT_TRUE(tt::merge_temporaries(dir_.path()).empty());
+    EXPECT_TRUE(tt::wait_until([&] { return tt::thread_count() <= threads; }, 2000));
+    EXPECT_EQ(tt::open_fds().size(), fds);
+}
+
+// The shared library's dynamic symbol table holds the 37 public functions
+// and nothing else.
+TEST(SharedLibrary, ExportsOnlyThePublicFunctions)
+{
+    std::set<std::string> declared;
+    std::istringstream header(tt::read_file(TARSA_HEADER));
+    for (std::string line; std::getline(header, line);) {
+        if (line.compare(0, 10, "TARSA_API ") != 0) continue;
+        const size_t end = line.find('('), begin = line.find_last_of(" *", end) + 1;
+        declared.insert(line.substr(begin, end - begin));
+    }
+    ASSERT_EQ(declared.size(), 37u);
+    const tt::Finished r = tt::run({TARSA_NM, "-D", "--defined-only", TARSA_SHARED_LIB});
+    ASSERT_EQ(r.exit_code, 0) << r.output;
+    std::set<std::string> present;
+    std::istringstream lines(r.output);
+    for (std::string address, type, name; lines >> address >> type >> name;) {
+        EXPECT_EQ(type, "T") << name;
+        EXPECT_TRUE(present.insert(name).second) << name;
+    }
+    EXPECT_EQ(present, declared);
+}
+
+}  // namespace

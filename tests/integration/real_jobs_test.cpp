@@ -1,0 +1,91 @@
+// One conversion, one cut and one merge of three sources with the real
+// tools on small generated media: the final events, and what the
+// destination holds when probed.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
+#include "jobs.h"
+#include "processes.h"
+
+namespace {
+
+constexpr int kTimeoutMs = 120000;
+
+class RealJobs : public tt::JobTest {
+protected:
+    std::string media(const std::string &name, int seconds, int width = 320)
+    {
+        const std::string path = dir_.file(name);
+        EXPECT_TRUE(tt::make_h264_aac(path, seconds, width, width * 3 / 4));
+        return path;
+    }
+    static probe_result probed(const std::string &path)
+    {
+        probe_result r = {};
+        EXPECT_EQ(tarsa_sdk_probe_ex(path.c_str(), &r), 1) << path;
+        return r;
+    }
+    void expect_rising_positions()
+    {
+        const std::vector<uint32_t> pos = tt::positions(events_.all());
+        EXPECT_TRUE(std::is_sorted(pos.begin(), pos.end()));
+    }
+};
+
+TEST_F(RealJobs, ConversionResizesAndReportsItsEnd)
+{
+    const std::string src = media("src.mp4", 4), dst = dir_.file("resized.mp4");
+    const cvt_param_v1 p = tt::cvt_params({3, 160, 120, 1, 23});
+    void *job = tarsa_sdk_create_v1(src.c_str(), dst.c_str(), &p);
+    ASSERT_NE(job, TARSA_INVALID_HANDLE);
+    ASSERT_EQ(tarsa_sdk_start(job), 1);
+    ASSERT_TRUE(events_.wait_for(TARSA_EVENT_CVT_POS, 100, kTimeoutMs));
+    EXPECT_EQ(events_.count(TARSA_EVENT_CVT_FAIL), 0);
+    expect_rising_positions();
+    EXPECT_EQ(tarsa_sdk_get_pos(job), 100);
+    EXPECT_EQ(tarsa_sdk_destroy(job), 1);
+    const probe_result r = probed(dst);
+    EXPECT_EQ(r.width, 160);
+    EXPECT_EQ(r.height, 120);
+    EXPECT_NEAR(r.duration, 4, 1);
+}
+
+TEST_F(RealJobs, CutHoldsTheRange)
+{
+    const std::string src = media("src.mp4", 6), dst = dir_.file("cut.mp4");
+    cut_param_v1 p = tt::cut_params(3, 2, 3);
+    p.cut_param.force_encode = 1;  // exact at any time, not only at key frames
+    void *job = tarsa_sdk_cut_create_v1(src.c_str(), dst.c_str(), &p);
+    ASSERT_NE(job, TARSA_INVALID_HANDLE);
+    ASSERT_EQ(tarsa_sdk_cut_start(job), 1);
+    ASSERT_TRUE(tt::wait_until([&] { return events_.count(TARSA_EVENT_CUT_POS, 100) + events_.count(TARSA_EVENT_CUT_FAIL) > 0; },
+                               kTimeoutMs));
+    EXPECT_EQ(events_.count(TARSA_EVENT_CUT_FAIL), 0);
+    expect_rising_positions();
+    EXPECT_EQ(tarsa_sdk_cut_destroy(job), 1);
+    EXPECT_NEAR(probed(dst).duration, 3, 1);
+}
+
+TEST_F(RealJobs, MergeOfThreeSourcesJoinsThemAll)
+{
+    const std::string dst = dir_.file("all.mp4");
+    const merge_param p = tt::merge_params(3);
+    void *job = tarsa_sdk_merge_create(dst.c_str(), &p);
+    ASSERT_NE(job, TARSA_INVALID_HANDLE);
+    for (const char *name : {"a.mp4", "b.mp4", "c.mp4"})
+        ASSERT_EQ(tarsa_sdk_merge_add_file(job, media(name, 2, 160).c_str()), 1);
+    ASSERT_EQ(tarsa_sdk_merge_start(job), 1);
+    ASSERT_TRUE(tt::wait_until(
+        [&] { return events_.count(TARSA_EVENT_MERGE_POS, 100) + events_.count(TARSA_EVENT_MERGE_FAIL) > 0; }, kTimeoutMs));
+    EXPECT_EQ(events_.count(TARSA_EVENT_MERGE_FAIL) + events_.count(TARSA_EVENT_MERGE_SRC_FAIL), 0);
+    expect_rising_positions();
+    EXPECT_EQ(tarsa_sdk_merge_destroy(job), 1);
+    EXPECT_NEAR(probed(dst).duration, 6, 1);
+    EXPECT_TRUE(tt::merge_temporaries(dir_.path()).empty());
+    EXPECT_TRUE(tt::child_pids().empty());
+}
+
+}  // namespace
