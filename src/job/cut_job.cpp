@@ -2,11 +2,10 @@
 #include <cstring>
 #include <new>
 
-#include "media/cmd_buffer.h"
-#include "media/cut_cmd.h"
 #include "job/cut_monitor.h"
 #include "api/export_guard.h"
 #include "job/host_name.h"
+#include "job/job_describe.h"
 #include "job/job_launch.h"
 #include "job/job_records.h"
 #include "job/job_source.h"
@@ -70,13 +69,12 @@ int start_job(cut_info *info)
         info->dst_codec_info.v_copy = 0;
         info->dst_codec_info.a_copy = 0;
     }
-    cmd_buffer cmd = make_cmd_buffer();
-    if (get_cut_cmd(info, cmd.get()) != 1) {
+    const std::vector<std::string> cmd = cut_job_cmd(*info);
+    if (cmd.empty()) {
         LOG_INFO("get_cut_cmd fail");
         return 0;
     }
-    LOG_INFO("start cvt cmd:%s", cmd.get());
-    return launch_job_tool(tool_of(info), cmd.get(), get_cut_progress, info,
+    return launch_job_tool(tool_of(info), cmd, get_cut_progress, info,
                            "!os_thread_create(&cut_info->thr, 0, get_cut_progress, cut_info)");
 }
 

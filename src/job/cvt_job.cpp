@@ -2,13 +2,12 @@
 #include <cstring>
 #include <new>
 
-#include "media/cmd_buffer.h"
-#include "media/cvt_cmd.h"
 #include "tool/runner.h"
 #include "job/cvt_monitor.h"
 #include "job/dst_info_fill.h"
 #include "api/export_guard.h"
 #include "job/host_name.h"
+#include "job/job_describe.h"
 #include "job/job_launch.h"
 #include "job/job_records.h"
 #include "job/job_source.h"
@@ -68,12 +67,12 @@ int start_job(cvt_info *info, dst_info *out)
                            info->cvt_param.height, info->opt_param, &info->dst_codec_info))
         return 0;
     if (out) fill_dst_info(info->dst_codec_info, out);
-    cmd_buffer cmd = make_cmd_buffer();
-    if (get_cvt_cmd(info, cmd.get()) != 1) {
+    const std::vector<std::string> cmd = cvt_job_cmd(*info);
+    if (cmd.empty()) {
         LOG_INFO("get_cvt_cmd fail");
         return 0;
     }
-    return launch_job_tool(tool_of(info), cmd.get(), get_cvt_progress, info,
+    return launch_job_tool(tool_of(info), cmd, get_cvt_progress, info,
                            "!os_thread_create(&cvt_info->thr, 0, get_cvt_progress, cvt_info)");
 }
 

@@ -11,7 +11,7 @@ int choose_job_codecs(const probe_result &source, int kind, int dst_file_type, u
     return 1;
 }
 
-int launch_job_tool(job_tool tool, const char *cmd, os_thread_fn monitor, void *job, const char *thread_failed)
+int launch_job_tool(job_tool tool, const std::vector<std::string> &cmd, os_thread_fn monitor, void *job, const char *thread_failed)
 {
     pipe_info *fp = pipe_popen(cmd, "r");
     if (!fp) {

@@ -5,6 +5,8 @@
 #define TARSA_SDK_JOB_LAUNCH_H
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "media/codec_compat.h"
 #include "tool/runner.h"
@@ -33,7 +35,7 @@ job_tool tool_of(Job *job)
 // Starts cmd, sets pos 0 and running 1, and runs monitor(job) on a new
 // thread. When the thread cannot be created, logs thread_failed, ends and
 // closes the child, and leaves the job without one. 1 started, 0 not.
-int launch_job_tool(job_tool tool, const char *cmd, os_thread_fn monitor, void *job, const char *thread_failed);
+int launch_job_tool(job_tool tool, const std::vector<std::string> &cmd, os_thread_fn monitor, void *job, const char *thread_failed);
 
 // Clears running and joins the monitor if the job runs, then closes the
 // child if there is one. The monitor never reads a closed child.

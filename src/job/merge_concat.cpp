@@ -4,10 +4,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "media/cmd_buffer.h"
-#include "media/merge_cmd.h"
 #include "tool/runner.h"
 #include "job/event.h"
+#include "job/job_describe.h"
 #include "job/job_records.h"
 #include "job/merge_worker.h"
 #include "job/monitor_common.h"
@@ -35,13 +34,7 @@ int process_merge_file(merge_info *info, adt_dlist *list)
     }
     int pid = -1;
     const int total = get_merge_duration(list);
-    cmd_buffer cmd = make_cmd_buffer();
-    if (!get_merge_cmd(info, list, cmd.get())) {
-        LOG_INFO("!get_merge_cmd(merge_info, ls_src_file, cmd)");
-        return -1;
-    }
-    LOG_INFO("[process_merge_file] cmd:%s", cmd.get());
-    pipe_info *fp = pipe_popen(cmd.get(), "r");
+    pipe_info *fp = pipe_popen(merge_concat_job_cmd(*info, list), "r");
     if (!fp) {
         LOG_INFO("fp == NULL");
         return -1;

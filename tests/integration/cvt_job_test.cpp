@@ -94,6 +94,8 @@ TEST_F(CvtJob, CopyDecisionsAndWhatTheDestinationHolds)
         {"src.mp4", 3, "mp4.flv", {6, 0, 0, 1, 23}, 1, 0, "flv", "flv", "aac", 320, 240, -1},
         {"src.ts", 3, "ts.mp4", {3, 0, 0, 1, 23}, 1, 0, "mp4", "mov", "aac", 320, 240, -1},
         {"src.mp4", 3, "mute.mp4", {3, 0, 0, 0, 23}, 1, 0, "mp4", "mov", "", 320, 240, -1},
+        // Names holding double quotes reach the tools as they are.
+        {"src \"q\".mp4", 3, "dst \"q\".flv", {6, 0, 0, 1, 23}, 1, 0, "flv", "flv", "aac", 320, 240, -1},
         // A resize re-encodes both streams; long enough to report progress.
         {"src8.mp4", 8, "resized.mp4", {3, 960, 540, 1, 23}, 0, 0, "mp4", "mov", "aac", 960, 540, -1},
     };

@@ -7,12 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "media/cmd_buffer.h"
-#include "media/cut_cmd.h"
-#include "media/cvt_cmd.h"
+#include "media/cmd_fragments.h"
 #include "media/fmt_table.h"
 #include "media/hwd.h"
-#include "media/merge_cmd.h"
 #include "media/parsers.h"
 #include "tool/probe.h"
 #include "tool/runner.h"
@@ -40,10 +37,7 @@ TEST(NullArguments, AreRefusedWithOneLogLine)
     probe_result_ex result_ex = {};
     dst_codec_info dst = {};
     hwd_info hwd = {};
-    cvt_info cvt = {};
-    cut_info cut = {};
     merge_info merge = {};
-    file_info file = {};
     merge.ls_src_file = adt_dlist_create(sizeof(file_info *));
     opt_param no_list = {nullptr, 0};
     opt_param *options = opt_param_create();
@@ -61,8 +55,7 @@ TEST(NullArguments, AreRefusedWithOneLogLine)
         const char *message;  // nullptr: nothing logged
     } rows[] = {
         // The runner.
-        {CALL(pipe_popen(nullptr, "r")), 0, "cmd == NULL || mode == NULL"},
-        {CALL(pipe_popen("x", nullptr)), 0, "cmd == NULL || mode == NULL"},
+        {CALL(pipe_popen({"x"}, nullptr)), 0, "cmd == NULL || mode == NULL"},
         {CALL(pipe_fgets(buf, 16, nullptr)), 0, "buf == NULL || count <= 0 || fp == NULL"},
         {CALL(pipe_feof(nullptr)), -1, "fp == NULL"},
         {CALL(pipe_pclose(nullptr)), -1, "fp == NULL"},
@@ -102,17 +95,8 @@ TEST(NullArguments, AreRefusedWithOneLogLine)
         {CALL(get_hwd_cmd(&hwd, &dst, buf, nullptr, out)), 0, kHwdCmd},
         {CALL(get_hwd_cmd(&hwd, &dst, buf, out, nullptr)), 0, kHwdCmd},
         // The command builders.
-        {CALL(get_cvt_cmd(nullptr, buf)), 0, "info == NULL || cmd == NULL"},
-        {CALL(get_cvt_cmd(&cvt, nullptr)), 0, "info == NULL || cmd == NULL"},
         {CALL(cvt_use_audio_cmd(nullptr, A_FMT_AAC, out, sizeof out)), 0, "cvt_use_audio_cmd: !f_fmt || !audio_cmd"},
         {CALL(cvt_use_audio_cmd("o.mp4", A_FMT_AAC, nullptr, 256)), 0, "cvt_use_audio_cmd: !f_fmt || !audio_cmd"},
-        {CALL(get_cut_cmd(nullptr, buf)), 0, "cut_info == NULL || cmd == NULL"},
-        {CALL(get_cut_cmd(&cut, nullptr)), 0, "cut_info == NULL || cmd == NULL"},
-        {CALL(get_merge_tmp_cmd(nullptr, &file, buf)), 0, "merge_info == NULL || file_info == NULL || cmd == NULL"},
-        {CALL(get_merge_tmp_cmd(&merge, nullptr, buf)), 0, "merge_info == NULL || file_info == NULL || cmd == NULL"},
-        {CALL(get_merge_tmp_cmd(&merge, &file, nullptr)), 0, "merge_info == NULL || file_info == NULL || cmd == NULL"},
-        {CALL(get_merge_cmd(&merge, nullptr, buf)), 0, "ls_file_list == NULL || cmd == NULL"},
-        {CALL(get_merge_cmd(&merge, merge.ls_src_file, nullptr)), 0, "ls_file_list == NULL || cmd == NULL"},
         // Option lists.
         {CALL(opt_param_set(nullptr, 1, &v, sizeof v)), 0, "p_opt_param == NULL"},
         {CALL(opt_param_set(&no_list, 1, &v, sizeof v)), 0, "p_opt_param == NULL"},

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "tool/runner.h"
-#include "fake_tools.h"
 #include "processes.h"
+#include "test_util.h"
 #include "platform/platform.h"
 
 namespace {
@@ -27,7 +27,7 @@ TEST(ProcessStartTime, OfLiveProcessesAndNone)
     const std::string odd = tmp.file("a) b c (d");
     std::filesystem::copy_file(tt::bin_dir() + "fake_tool", odd);
     chmod(odd.c_str(), 0755);
-    pipe_info *fp = pipe_popen(("\"" + odd + "\" --run hang").c_str(), "r");
+    pipe_info *fp = pipe_popen({odd, "--run", "hang"}, "r");
     ASSERT_NE(fp, nullptr);
     const int pid = pipe_child_pid(fp);
     EXPECT_EQ(os_process_start_time(pid), tt::start_time_of(pid));
