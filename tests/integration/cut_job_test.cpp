@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cmdline_split.h"
 #include "jobs.h"
 #include "processes.h"
 #include "job/job_records.h"
@@ -153,7 +154,10 @@ TEST_F(CutJob, RealCutsRunTheirTemplateAndHoldTheRange)
             }
         });
         ASSERT_EQ(out.started, 1);
-        EXPECT_EQ(out.cmd, "\"" + tt::bin_dir() + "ffmpeg\"" + replaced(replaced(c.cmd, "SRC", src), "DST", dst));
+        // The logged line read back as the arguments the tool received.
+        const std::string expected =
+            "\"" + tt::bin_dir() + "ffmpeg\"" + replaced(replaced(c.cmd, "SRC", src), "DST", dst);
+        EXPECT_EQ(tt::cmdline_split(out.cmd), tt::cmdline_split(expected));
         // Rising positions below 100, then 100 last.
         ASSERT_FALSE(out.events.empty());
         const std::vector<uint32_t> rising = tt::positions(out.events);
@@ -210,8 +214,6 @@ TEST_F(CutJob, CreateRefusesWhatItCannotRun)
          "param->cut_param->height == 0)"},
         {"unreadable source", [&] { return tarsa_sdk_cut_create_v1(dir_.file("none.mp4").c_str(), dst.c_str(), &p); },
          "!internal_probe(src_file, &result, &h2645_mp4toannexb)"},
-        {"quote in a name", [&] { return tarsa_sdk_cut_create_v1(src.c_str(), dir_.file("a\"b.mp4").c_str(), &p); },
-         "strchr(dst_file_name, '\"') != NULL"},
         {"name too long",
          [&] { return tarsa_sdk_cut_create_v1(src.c_str(), (dir_.path() + "/" + std::string(260, 'n')).c_str(), &p); },
          "strlen(dst_file_name) >= MAX_PATH"},

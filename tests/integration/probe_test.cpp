@@ -16,6 +16,7 @@
 #include "jobs.h"
 #include "processes.h"
 #include "core/globals.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -248,7 +249,7 @@ TEST_F(Probe, LogsItsCommandLineAndTheResult)
     const std::string mp4 = m()("h264_aac.mp4");
     probe_result r = {};
     ASSERT_EQ(tarsa_sdk_probe_ex(mp4.c_str(), &r), 1);
-    EXPECT_EQ(log_.count("internal_probe cmd:\"" + std::string(s_ffprobe_path) + "\" -i \"" + mp4 + "\" "), 1);
+    EXPECT_EQ(log_.count("internal_probe cmd:" + os_cmdline_quote({s_ffprobe_path, "-i", mp4})), 1);
     const std::vector<std::string> dump = {
         "***************************begin***************************",
         "* [" + mp4 + "]",
