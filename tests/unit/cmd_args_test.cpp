@@ -36,14 +36,9 @@ const char kWm[] = "drawtext=fontfile=tf.ttf:text='TARSA':x=w*0/2+0:y=h*0/1+5:fo
 job_desc base()
 {
     job_desc d;
-    d.tool_path = "/opt/tarsa/ffmpeg";
-    d.src_file = "/in/my \"clip\" 1.mp4";
-    d.dst_file = "/out/dst.mp4";
+    d.tool_path = "/opt/tarsa/ffmpeg", d.src_file = "/in/my \"clip\" 1.mp4", d.dst_file = "/out/dst.mp4";
     d.dst = {0, 0, V_FMT_H264_HIGH, A_FMT_AAC, F_FMT_MP4};
-    d.src_f_fmt = "mov";
-    d.src_v_fmt = "h264 (High)";
-    d.hwd.encoder = kSoftH264High;
-    d.quality = 23;
+    d.src_f_fmt = "mov", d.src_v_fmt = "h264 (High)", d.hwd.encoder = kSoftH264High, d.quality = 23;
     return d;
 }
 
@@ -56,20 +51,18 @@ Args expand(const std::string &words, const job_desc &d)
     return args;
 }
 
-struct Row {
-    const char *name;
-    std::function<Args(job_desc &)> build;
-    const char *expected;
-};
-
 TEST(CmdArgs, EveryCommandGetsExactlyItsArguments)
 {
     static std::once_flag once;
     std::call_once(once, [] { init_fmt_table(); });
-    const Row rows[] = {
+    const struct {
+        const char *name;
+        std::function<Args(job_desc &)> build;
+        const char *expected;
+    } rows[] = {
         // Conversion: P PRE DEC -i SRC <option block> -y DST.
-        {"cvt copy, Annex B filter, encoder options ignored", [](job_desc &d) {
-             d.dst.v_copy = 1; d.annexb = true; d.threads = 4; d.ppid = 99; return get_cvt_cmd(d); },
+        {"cvt copy, Annex B filter, encoder options ignored",
+         [](job_desc &d) { d.dst.v_copy = 1; d.annexb = true; d.threads = 4; d.ppid = 99; return get_cvt_cmd(d); },
          "P -i SRC -c:v copy -bsf:v h264_mp4toannexb -c:a libfdk_aac -movflags faststart -f mp4 -y DST"},
         {"cvt encode with every option, faststart off", [](job_desc &d) {
              d.threads = 4; d.preset = "fast"; d.frame_num = 50; d.ppid = 1234; d.faststart = false; d.dst.a_copy = 1;
@@ -97,8 +90,8 @@ TEST(CmdArgs, EveryCommandGetsExactlyItsArguments)
          "-f mp4 -y DST"},
         {"cut C1", [](job_desc &d) { d.dst.v_copy = 1; d.faststart = false; d.cut_length = 10; return get_cut_cmd(d); },
          "P -accurate_seek -ss 0.0 -i SRC -t 10 -c:v copy -avoid_negative_ts 1 -c:a libfdk_aac -y DST"},
-        {"cut A2, flv from 0", [](job_desc &d) {
-             d.src_f_fmt = "flv"; d.dst = {1, 1, 1, 2, 255}; d.cut_length = 7; return get_cut_cmd(d); },
+        {"cut A2, flv from 0",
+         [](job_desc &d) { d.src_f_fmt = "flv"; d.dst = {1, 1, 1, 2, 255}; d.cut_length = 7; return get_cut_cmd(d); },
          "P -ss 0.1 -accurate_seek -i SRC -accurate_seek -t 7 -c:v copy -c:a copy -y DST"},
         {"cut C2, no audio", [](job_desc &d) {
              d.src_f_fmt = "mpegts"; d.dst.v_copy = 1; d.dst.f_fmt_id = F_FMT_FLV; d.audio_enable = false;
@@ -122,22 +115,21 @@ TEST(CmdArgs, EveryCommandGetsExactlyItsArguments)
          "P -i SRC -c:v copy -bsf:v hevc_mp4toannexb -c:a copy -y DST"},
         {"join, format by name", [](job_desc &d) { d.dst.f_fmt_id = 255; return get_merge_cmd(d, {"a", "b"}); },
          "P -i concat:a|b -c:v copy -y DST"},
-        {"join into mp4, A-law became AAC", [](job_desc &d) {
-             d.dst = merge_codecs({1, 1, 3, 3, 4}, true); return get_merge_cmd(d, {"a.ts", "b.ts"}); },
+        {"join into mp4, A-law became AAC",
+         [](job_desc &d) { d.dst = merge_codecs({1, 1, 3, 3, 4}, true); return get_merge_cmd(d, {"a.ts", "b.ts"}); },
          "P -i concat:a.ts|b.ts -c:v copy -bsf:a aac_adtstoasc -c:a libfdk_aac -movflags faststart -f mp4 -y DST"},
         {"join into mp4, MP3", [](job_desc &d) { d.dst.a_codec_id = A_FMT_MP3; return get_merge_cmd(d, {"a"}); },
          "P -i concat:a -c copy -movflags faststart -f mp4 -y DST"},
-        {"join into sdv, AAC", [](job_desc &d) {
-             d.dst.f_fmt_id = F_FMT_SDV; d.dst_file = "/out/d.sdv"; return get_merge_cmd(d, {"a"}); },
+        {"join into sdv, AAC",
+         [](job_desc &d) { d.dst.f_fmt_id = F_FMT_SDV; d.dst_file = "/out/d.sdv"; return get_merge_cmd(d, {"a"}); },
          "P -i concat:a -c:v copy -bsf:a aac_adtstoasc -c:a libfdk_aac -ar 48000 -f sdv -y DST"},
-        {"join into flv, MP3", [](job_desc &d) {
-             d.dst.a_codec_id = A_FMT_MP3; d.dst.f_fmt_id = F_FMT_FLV; return get_merge_cmd(d, {"a"}); },
+        {"join into flv, MP3",
+         [](job_desc &d) { d.dst.a_codec_id = A_FMT_MP3; d.dst.f_fmt_id = F_FMT_FLV; return get_merge_cmd(d, {"a"}); },
          "P -i concat:a -c copy -f flv -y DST"},
-        // The queries.
         {"probe", [](job_desc &d) { return get_probe_cmd("/opt/ffprobe", d.src_file); }, "/opt/ffprobe -i SRC"},
         {"version", [](job_desc &) { return get_version_cmd("/opt/tarsa/"); }, "/opt/tarsa/ffmpeg -version"},
     };
-    for (const Row &row : rows) {
+    for (const auto &row : rows) {
         job_desc d = base();
         const Args got = row.build(d);
         EXPECT_EQ(got, expand(row.expected, d)) << row.name;
@@ -149,7 +141,7 @@ TEST(CmdArgs, EveryCommandGetsExactlyItsArguments)
 // literal; unprotected trailing white space dropped; stops at `term`.
 std::string get_token(const char *&p, const char *term)
 {
-    const char *ws = " \n\t\r";
+    const char *ws = " \n\t\r";  // FFmpeg's white space
     p += std::strspn(p, ws);
     std::string out;
     size_t end = 0;
@@ -169,15 +161,14 @@ std::string get_token(const char *&p, const char *term)
     return out;
 }
 
-// What drawtext draws for a one-filter graph: the graph parser, the option
-// parser, then the text expansion ("%" would start a function).
+// What drawtext draws for a one-filter graph: graph parser, option parser, text expansion ("%" starts a function).
 std::string drawn_text(const std::string &graph)
 {
     const char *p = graph.c_str();
     if (get_token(p, "=,;[") != "drawtext" || *p++ != '=') return "<no drawtext>";
     const std::string options = get_token(p, "[],;");
-    if (*p) return "<graph goes on: " + std::string(p) + ">";
-    std::string text = "<no text>";
+    if (*p) return "<graph goes on>";
+    std::string text = "<no text>";  // key=value pairs separated by ':'
     for (const char *o = options.c_str(); *o; o += *o == ':') {
         const std::string key(o, std::strcspn(o, "="));
         o += key.size() + (o[key.size()] == '=');
