@@ -32,10 +32,9 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
-#include "media/cmd_buffer.h"
 #include "media/codec_compat.h"
-#include "media/cvt_cmd.h"
 #include "ffshim_args.h"
+#include "job/job_describe.h"
 #include "job/job_records.h"
 #include "platform/platform.h"
 #include "tarsasdk.h"
@@ -145,10 +144,7 @@ std::vector<std::string> stock_line(cvt_info *job)
     get_dst_file_codec_id_by_fmt(job->result.f_fmt, job->result.a_fmt, job->result.v_fmt, TARSA_JOB_CONVERT,
                                  job->cvt_param.dst_file_type, job->cvt_param.width, job->cvt_param.height,
                                  job->opt_param, &job->dst_codec_info);
-    cmd_buffer cmd = make_cmd_buffer();
-    if (get_cvt_cmd(job, cmd.get()) != 1) return {};
-    std::vector<std::string> args;
-    os_cmdline_split(cmd.get(), &args);
+    const std::vector<std::string> args = cvt_job_cmd(*job);
     if (args.empty()) return {};
     ffshim::StockFeatures stock;
     stock.has_libfdk_aac = avcodec_find_encoder_by_name("libfdk_aac") != nullptr;

@@ -40,11 +40,11 @@ double thread_cpu_s()
 }
 
 // Reads the child to its end; prints the reader's CPU share of one core.
-void cpu_figure(const char *what, const std::string &cmd)
+void cpu_figure(const char *what, const std::vector<std::string> &cmd)
 {
-    pipe_info *fp = pipe_popen(cmd.c_str(), "r");
+    pipe_info *fp = pipe_popen(cmd, "r");
     if (!fp) {
-        std::printf("%s: could not start %s\n", what, cmd.c_str());
+        std::printf("%s: could not start %s\n", what, cmd[0].c_str());
         return;
     }
     char line[4096];
@@ -59,11 +59,11 @@ void cpu_figure(const char *what, const std::string &cmd)
 
 // Time from the child's last act (a time stamp it prints just before it
 // exits) to pipe_fgets returning NULL with eof.
-void end_latency(const char *what, const std::string &cmd, int runs)
+void end_latency(const char *what, const std::vector<std::string> &cmd, int runs)
 {
     std::vector<double> ms;
     for (int i = 0; i < runs; i++) {
-        pipe_info *fp = pipe_popen(cmd.c_str(), "r");
+        pipe_info *fp = pipe_popen(cmd, "r");
         if (!fp) break;
         char line[4096];
         long long stamp = -1;
@@ -91,11 +91,11 @@ int main(int argc, char **argv)
 {
     int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
     if (seconds < 1) seconds = 1;
-    const std::string tool = "\"" + tool_path() + "\" --run ";
+    const std::string tool = tool_path();
 
-    cpu_figure("silent child:", tool + "\"sleep " + std::to_string(seconds * 1000) + "\"");
-    cpu_figure("child printing 100 lines/s:", tool + "\"ticker " + std::to_string(seconds * 100) + " 10\"");
-    end_latency("exit 0 to NULL+eof:", tool + "\"sleep 50\" stamp \"exit 0\"", 21);
-    end_latency("exit 1 to NULL+eof:", tool + "\"sleep 50\" stamp \"exit 1\"", 21);
+    cpu_figure("silent child:", {tool, "--run", "sleep " + std::to_string(seconds * 1000)});
+    cpu_figure("child printing 100 lines/s:", {tool, "--run", "ticker " + std::to_string(seconds * 100) + " 10"});
+    end_latency("exit 0 to NULL+eof:", {tool, "--run", "sleep 50", "stamp", "exit 0"}, 21);
+    end_latency("exit 1 to NULL+eof:", {tool, "--run", "sleep 50", "stamp", "exit 1"}, 21);
     return 0;
 }

@@ -104,11 +104,6 @@ TARSA_API int tarsa_sdk_merge_set_tmp_path(const char *path)
             LOG_INFO("strlen(path) >= MAX_PATH)");
             return 0;
         }
-        // Temporaries' names go into command lines, which cannot carry a quote.
-        if (std::strchr(path, '"')) {
-            LOG_INFO("strchr(path, '\"') != NULL");
-            return 0;
-        }
         return set_tmp_path(path);
     });
 }

@@ -6,6 +6,7 @@
 
 #include "media/codec_compat.h"
 #include "media/fmt_table.h"
+#include "media/query_cmd.h"
 #include "tool/orphan_cleanup.h"
 #include "tool/runner.h"
 #include "api/export_guard.h"
@@ -89,10 +90,7 @@ int get_buf_ffmpeg_version(const char *buf, char *out)
 
 int check_ffmpeg_version(void)
 {
-    // The program path is quoted: the library's directory may contain blanks.
-    char cmd[MAX_PATH + 32];
-    std::snprintf(cmd, sizeof cmd, "\"%sffmpeg\" -version", s_module_path);
-    pipe_info *fp = pipe_popen(cmd, "r");
+    pipe_info *fp = pipe_popen(get_version_cmd(s_module_path), "r");
     if (!fp) {
         LOG_INFO("fp == NULL");
         return 0;

@@ -3,8 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "media/cmd_buffer.h"
-#include "media/cut_cmd.h"
+#include "job/job_describe.h"
 #include "job/cvt_job.h"
 #include "job/event.h"
 #include "job/job.h"
@@ -54,13 +53,12 @@ int start(job *j, dst_info *)
         info->dst_codec_info.v_copy = 0;
         info->dst_codec_info.a_copy = 0;
     }
-    cmd_buffer cmd = make_cmd_buffer();
-    if (get_cut_cmd(info, cmd.get()) != 1) {
+    const std::vector<std::string> cmd = cut_job_cmd(*info);
+    if (cmd.empty()) {
         LOG_INFO("get_cut_cmd fail");
         return 0;
     }
-    LOG_INFO("start cvt cmd:%s", cmd.get());
-    return launch_job_tool(info, cmd.get(), "!os_thread_create(&cut_info->thr, 0, get_cut_progress, cut_info)");
+    return launch_job_tool(info, cmd, "!os_thread_create(&cut_info->thr, 0, get_cut_progress, cut_info)");
 }
 
 void release(job *j) { delete static_cast<cut_info *>(j); }

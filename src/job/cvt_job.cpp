@@ -5,8 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "media/cmd_buffer.h"
-#include "media/cvt_cmd.h"
+#include "job/job_describe.h"
 #include "job/dst_info_fill.h"
 #include "job/event.h"
 #include "job/job.h"
@@ -62,12 +61,12 @@ int start(job *j, dst_info *out)
                            info->cvt_param.height, info->opt_param, &info->dst_codec_info))
         return 0;
     if (out) fill_dst_info(info->dst_codec_info, out);
-    cmd_buffer cmd = make_cmd_buffer();
-    if (get_cvt_cmd(info, cmd.get()) != 1) {
+    const std::vector<std::string> cmd = cvt_job_cmd(*info);
+    if (cmd.empty()) {
         LOG_INFO("get_cvt_cmd fail");
         return 0;
     }
-    return launch_job_tool(info, cmd.get(), "!os_thread_create(&cvt_info->thr, 0, get_cvt_progress, cvt_info)");
+    return launch_job_tool(info, cmd, "!os_thread_create(&cvt_info->thr, 0, get_cvt_progress, cvt_info)");
 }
 
 void release(job *j) { delete static_cast<cvt_info *>(j); }

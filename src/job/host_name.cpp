@@ -21,10 +21,6 @@ int check_job_file_name(const char *name, const char *label)
         LOG_INFO("strlen(%s) >= MAX_PATH", label);
         return 0;
     }
-    if (std::strchr(name, '"')) {
-        LOG_INFO("strchr(%s, '\"') != NULL", label);
-        return 0;
-    }
     return 1;
 }
 

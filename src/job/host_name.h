@@ -15,8 +15,7 @@ void convert_host_name(const char *name, char *out);
 
 #ifndef TARSA_SDK_HOST_NAME_CHECK
 #define TARSA_SDK_HOST_NAME_CHECK
-// A job's file name must fit its 260-byte field and must not hold a double
-// quote (the command line could not carry it). Logs the failed condition
+// A job's file name must fit its 260-byte field. Logs the failed condition
 // with `label` as the name's name; 1 acceptable, 0 refused.
 int check_job_file_name(const char *name, const char *label);
 #endif

@@ -1,5 +1,8 @@
 #include "job/job.h"
 
+#include <string>
+#include <vector>
+
 #include "core/rtkit.h"
 
 bool size_pair_ok(uint32_t width, uint32_t height, const char *text)
@@ -22,7 +25,7 @@ int choose_job_codecs(const probe_result &source, int kind, int dst_file_type, u
     return 1;
 }
 
-int launch_job_tool(job *j, const char *cmd, const char *thread_failed)
+int launch_job_tool(job *j, const std::vector<std::string> &cmd, const char *thread_failed)
 {
     if (!open_job_tool(j, cmd)) return 0;
     j->pos.store(0);

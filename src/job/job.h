@@ -6,6 +6,9 @@
 
 #include <cstdint>
 
+#include <string>
+#include <vector>
+
 #include "job/follow_tool.h"
 #include "job/job_tool.h"
 #include "job/job_records.h"
@@ -46,7 +49,7 @@ int choose_job_codecs(const probe_result &source, int kind, int dst_file_type, u
 // Starts `cmd` as the job's tool and its monitor thread running the
 // kind's loop; sets pos 0 and running 1. When the thread cannot be created,
 // logs thread_failed, ends and closes the child. 1 started, 0 not.
-int launch_job_tool(job *j, const char *cmd, const char *thread_failed);
+int launch_job_tool(job *j, const std::vector<std::string> &cmd, const char *thread_failed);
 
 // Thread body of a job's monitor: follow_tool, then the kind's on_end.
 int run_job_monitor(void *arg);

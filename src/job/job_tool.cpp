@@ -1,8 +1,11 @@
 #include "job/job_tool.h"
 
+#include <string>
+#include <vector>
+
 #include "core/rtkit.h"
 
-pipe_info *open_job_tool(job *j, const char *cmd)
+pipe_info *open_job_tool(job *j, const std::vector<std::string> &cmd)
 {
     pipe_info *fp = pipe_popen(cmd, "r");
     if (!fp) {

@@ -2,10 +2,9 @@
 
 #include <cstdint>
 
-#include "media/cmd_buffer.h"
-#include "media/merge_cmd.h"
 #include "job/event.h"
 #include "job/job.h"
+#include "job/job_describe.h"
 #include "job/merge_tmp.h"
 #include "platform/platform.h"
 
@@ -58,13 +57,12 @@ int process_merge_file(merge_info *info, adt_dlist *list)
         return -1;
     }
     info->concat_total = get_merge_duration(list);
-    cmd_buffer cmd = make_cmd_buffer();
-    if (!get_merge_cmd(info, list, cmd.get())) {
+    const std::vector<std::string> cmd = merge_concat_job_cmd(*info, list);
+    if (cmd.empty()) {
         LOG_INFO("!get_merge_cmd(merge_info, ls_src_file, cmd)");
         return -1;
     }
-    LOG_INFO("[process_merge_file] cmd:%s", cmd.get());
-    if (!open_job_tool(info, cmd.get())) return -1;
+    if (!open_job_tool(info, cmd)) return -1;
     info->concat_start_pos = static_cast<int>(info->pos.load());
     const follow_outcome out = follow_tool(info, kFollow);
     close_job_tool(info);

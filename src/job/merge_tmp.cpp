@@ -4,10 +4,9 @@
 
 #include <cstring>
 
-#include "media/cmd_buffer.h"
-#include "media/merge_cmd.h"
 #include "job/event.h"
 #include "job/job.h"
+#include "job/job_describe.h"
 #include "job/job_records.h"
 #include "job/monitor_common.h"
 
@@ -77,13 +76,12 @@ int create_merge_tmp_file(file_info *source)
         LOG_INFO("merge_info == NULL");
         return 0;
     }
-    cmd_buffer cmd = make_cmd_buffer();
-    if (!get_merge_tmp_cmd(info, source, cmd.get())) {
+    const std::vector<std::string> cmd = merge_tmp_job_cmd(*info, *source);
+    if (cmd.empty()) {
         LOG_INFO("!get_merge_tmp_cmd(merge_info, file_info, cmd)");
         return 0;
     }
-    LOG_INFO("[create_merge_tmp_file] ts cmd:%s", cmd.get());
-    if (!launch_job_tool(source, cmd.get(),
+    if (!launch_job_tool(source, cmd,
                          "!os_thread_create(&file_info->thr, 0, get_merge_tmp_file_progress, file_info)"))
         return 0;
     source->status.store(MERGE_STATUS_TYPE_RUNNING);

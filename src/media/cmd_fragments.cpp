@@ -1,41 +1,103 @@
 #include "media/cmd_fragments.h"
 
+#include <cstdio>
 #include <cstring>
 
-#include "media/codec_compat.h"
-#include "media/cvt_cmd.h"
+#include "media/fmt_table.h"
 #include "core/rtkit.h"
 
-int get_job_hwd_fragments(uint32_t usage_mode, const dst_codec_info *dst, const probe_result *result,
-                          int32_t hwd_type, const char *src_file, hwd_fragments *out)
+namespace {
+
+constexpr int kAacCodecId = 2;
+constexpr int kAlawCodecId = 3;
+constexpr size_t kAudioCmdSize = 256;
+
+}  // namespace
+
+void append_words(arg_list &args, const std::string &fragment)
 {
-    std::memset(out, 0, sizeof *out);
-    hwd_info hwd = {0, 0, 0};
-    if (get_cvt_hwd_type(usage_mode, dst, result, hwd_type, &hwd) != 1) {
-        LOG_INFO("!get_cvt_hwd_type");
-        return -1;
+    size_t at = 0;
+    for (;;) {
+        at = fragment.find_first_not_of(" \t", at);
+        if (at == std::string::npos) return;
+        const size_t end = fragment.find_first_of(" \t", at);
+        args.push_back(fragment.substr(at, end == std::string::npos ? std::string::npos : end - at));
+        if (end == std::string::npos) return;
+        at = end;
     }
-    if (hwd.hwd_decoder != -1 && is_use_hwd_decodec(src_file, hwd.hwd_decoder) == 0) hwd.hwd_decoder = -1;
-    if (!get_hwd_cmd(&hwd, dst, out->pre, out->decoder, out->encoder)) {
-        LOG_INFO("!get_cvt_hwd_type");
-        return -1;
+}
+
+void append_all(arg_list &args, const arg_list &more) { args.insert(args.end(), more.begin(), more.end()); }
+
+bool is_nvenc_fragment(const std::string &encoder)
+{
+    return encoder.size() >= 15 && encoder.compare(10, 5, "nvenc") == 0;
+}
+
+int32_t video_quality(const std::string &encoder, int32_t quality)
+{
+    return is_nvenc_fragment(encoder) ? quality % 10 : quality;
+}
+
+dst_codec_info merge_codecs(const dst_codec_info &chosen, bool audio_enable)
+{
+    dst_codec_info out = chosen;
+    if (audio_enable && out.a_codec_id == kAlawCodecId) {
+        out.a_codec_id = kAacCodecId;
+        out.a_copy = 0;
     }
+    return out;
+}
+
+arg_list video_encode_args(const job_desc &d)
+{
+    arg_list args;
+    append_words(args, d.hwd.encoder);
+    args.push_back("-q:v");
+    args.push_back(std::to_string(d.quality));
+    return args;
+}
+
+arg_list video_copy_args(bool annexb, const std::string &v_fmt)
+{
+    if (annexb && v_fmt.compare(0, 4, "h264") == 0) return {"-c:v", "copy", "-bsf:v", "h264_mp4toannexb"};
+    if (annexb && v_fmt.compare(0, 4, "hevc") == 0) return {"-c:v", "copy", "-bsf:v", "hevc_mp4toannexb"};
+    return {"-c:v", "copy"};
+}
+
+int cvt_use_audio_cmd(const char *dst_file, int a_codec_id, char *audio_cmd, size_t size)
+{
+    if (!dst_file || !audio_cmd) {
+        LOG_INFO("cvt_use_audio_cmd: !f_fmt || !audio_cmd");
+        return 0;
+    }
+    const char *cmd = get_a_fmt_cmd(a_codec_id);
+    if (!cmd[0]) LOG_INFO("cvt_use_audio_cmd: !cmd");
+    const char *audio_samp = std::strstr(dst_file, ".sdv") ? "-ar 48000" : "";
+    std::snprintf(audio_cmd, size, "%s %s", cmd, audio_samp);
     return 1;
 }
 
-bool is_nvenc_fragment(const char *encoder_cmd)
+arg_list audio_encoder_args(const std::string &dst_file, int a_codec_id)
 {
-    return std::strlen(encoder_cmd) >= 15 && std::strncmp(encoder_cmd + 10, "nvenc", 5) == 0;
+    char audio_cmd[kAudioCmdSize] = {0};
+    if (!cvt_use_audio_cmd(dst_file.c_str(), a_codec_id, audio_cmd, sizeof audio_cmd)) return {"copy"};
+    arg_list args;
+    append_words(args, audio_cmd);
+    return args;
 }
 
-const char *video_copy_fragment(uint32_t h2645_mp4toannexb, const char *v_fmt)
+arg_list job_audio_args(const job_desc &d)
 {
-    if (h2645_mp4toannexb && std::strncmp(v_fmt, "h264", 4) == 0) return "-c:v copy -bsf:v h264_mp4toannexb ";
-    if (h2645_mp4toannexb && std::strncmp(v_fmt, "hevc", 4) == 0) return "-c:v copy -bsf:v hevc_mp4toannexb ";
-    return "-c:v copy ";
+    if (!d.audio_enable) return {"-an"};
+    arg_list args = {"-c:a"};
+    if (d.dst.a_copy != 0) args.push_back("copy");
+    else append_all(args, audio_encoder_args(d.dst_file, d.dst.a_codec_id));
+    return args;
 }
 
-void job_audio_codec(const char *dst_file, const dst_codec_info *dst, char *out, size_t size)
+arg_list size_args(const job_desc &d)
 {
-    if (dst->a_copy != 0 || !cvt_use_audio_cmd(dst_file, dst->a_codec_id, out, size)) str_copy(out, size, "copy");
+    if (d.width == 0 || d.height == 0) return {};
+    return {"-s", std::to_string(static_cast<int>(d.width)) + "*" + std::to_string(static_cast<int>(d.height))};
 }

@@ -1,41 +1,51 @@
-// Pieces that every job's ffmpeg line is made of, whatever its outer
-// template: the hardware fragments, the stream-copy video fragment, the NVENC
-// test and the audio codec text.
-#ifndef TARSA_CVT_CMD_FRAGMENTS_H
-#define TARSA_CVT_CMD_FRAGMENTS_H
+// Pieces that every job's ffmpeg argument list is made of, whatever its
+// template: the words of a fragment, the video and audio arguments, and
+// the rules that fit a job's values to the chosen encoders.
+#ifndef TARSA_MEDIA_CMD_FRAGMENTS_H
+#define TARSA_MEDIA_CMD_FRAGMENTS_H
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
-#include "media/hwd.h"
-#include "tarsasdk.h"
+#include "media/job_desc.h"
 
-struct dst_codec_info;
+using arg_list = std::vector<std::string>;
 
-// The hardware set-up, video decoder and video encoder fragments of one
-// build (the encoder fragment is the software encoder without hardware).
-struct hwd_fragments {
-    char pre[HWD_CMD_SIZE];
-    char decoder[HWD_CMD_SIZE];
-    char encoder[HWD_CMD_SIZE];
-};
-
-// Chooses the hardware for a job and fills the fragments (zeroed first). A
-// chosen hardware decoder that cannot decode src_file is dropped. 1, or -1
-// after logging "!get_cvt_hwd_type".
-int get_job_hwd_fragments(uint32_t usage_mode, const dst_codec_info *dst, const probe_result *result,
-                          int32_t hwd_type, const char *src_file, hwd_fragments *out);
+// Appends the words of a fragment (separated by blanks or tabs; "" adds
+// nothing). Fragments come from the tables and the hardware choice, whose
+// words are arguments of their own.
+void append_words(arg_list &args, const std::string &fragment);
+void append_all(arg_list &args, const arg_list &more);
 
 // True when the encoder fragment names an NVENC encoder ("-c:v h264_nvenc"
-// or "-c:v hevc_nvenc"), which takes a quality of 0..9 only.
-bool is_nvenc_fragment(const char *encoder_cmd);
+// or "-c:v hevc_nvenc", "nvenc" at offset 10).
+bool is_nvenc_fragment(const std::string &encoder);
+// The -q:v value for an encoder fragment: NVENC takes 0..9 only, so there
+// the job's quality is reduced to its (signed) remainder of division by 10.
+int32_t video_quality(const std::string &encoder, int32_t quality);
+// The destination choice a merge's temporaries and its joined destination
+// are made with: A-law audio cannot go into a transport stream, so it
+// becomes AAC, re-encoded, whenever the audio is kept.
+dst_codec_info merge_codecs(const dst_codec_info &chosen, bool audio_enable);
 
-// The video fragment of a stream copy, with the Annex B filter when the
-// source's H.264/HEVC stream carries length-prefixed units. Ends in a blank.
-const char *video_copy_fragment(uint32_t h2645_mp4toannexb, const char *v_fmt);
+// The video of a re-encode: the encoder fragment, "-q:v" and the quality.
+arg_list video_encode_args(const job_desc &d);
+// The video of a stream copy, with the Annex B filter when the source's
+// H.264/HEVC stream carries length-prefixed units.
+arg_list video_copy_args(bool annexb, const std::string &v_fmt);
+// "-an" without audio; "-c:a copy" for copied audio; else "-c:a" with the
+// encoder text of cvt_use_audio_cmd ("copy" when that fails).
+arg_list job_audio_args(const job_desc &d);
+// "-s" and "<width>*<height>" when both are set, else nothing.
+arg_list size_args(const job_desc &d);
 
-// What follows "-c:a ": "copy" when the audio is copied, else the encoder
-// text of cvt_use_audio_cmd ("copy" when that fails). Bounded by size.
-void job_audio_codec(const char *dst_file, const dst_codec_info *dst, char *out, size_t size);
+// "<encoder> <sample rate text>" for an audio codec id: the sample rate
+// text is "-ar 48000" for ".sdv" destinations, else empty. At most size
+// bytes are written. 1, or 0 for a missing argument.
+int cvt_use_audio_cmd(const char *dst_file, int a_codec_id, char *audio_cmd, size_t size);
+// The words of cvt_use_audio_cmd, or "copy" when it fails.
+arg_list audio_encoder_args(const std::string &dst_file, int a_codec_id);
 
 #endif

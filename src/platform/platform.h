@@ -14,13 +14,15 @@
 #include <vector>
 
 // ---------------------------------------------------------------- command lines
-// Splits a command line into arguments by the Windows C runtime rules: blanks
-// (space, tab) separate, runs of blanks count as one; a double quote toggles
-// quoting anywhere in a token and is removed; 2n backslashes before a quote
-// give n backslashes and the quote acts, 2n+1 give n backslashes and a
-// literal quote; other backslashes are literal; "" is an empty argument.
-// Replaces *args. false only when memory runs out.
-bool os_cmdline_split(const char *cmdline, std::vector<std::string> *args);
+// One command line from an argument list, by the rules of the Microsoft C
+// runtime (which its programs use to split the line back into the list):
+// an argument that is empty or holds a blank, tab, line break or double
+// quote stands between double quotes; inside them a double quote is written
+// \" and the backslashes right before a quote or the closing quote are
+// doubled; other arguments stand as they are. Arguments are separated by
+// one blank. The Windows runner starts children with this line; logs show it
+// on every platform.
+std::string os_cmdline_quote(const std::vector<std::string> &args);
 
 // ---------------------------------------------------------------- pipes
 // An anonymous pipe, both ends close-on-exec (so a child started by another
@@ -47,14 +49,14 @@ void os_fd_close(int fd);
 // process that started it, so that orphans can be recognised later.
 #define OS_HOST_MARKER_NAME "TARSASDK_HOST"
 
-// Starts the first argument of cmdline (split as above) directly by its path,
-// without a shell and without a PATH search (a relative path counts from
-// cwd). The child gets /dev/null as standard input, out_fd as standard
-// output and standard error, cwd as working directory, the parent's
-// environment plus the host marker, an empty signal mask and default
-// signal dispositions. Reports synchronously: 0 and *pid set when the
-// program runs, otherwise -1 (nothing started; os_last_error() says why).
-int os_process_spawn(const char *cmdline, const char *cwd, int out_fd, int *pid);
+// Starts args[0] directly by its path, with args as its argument list (no
+// shell, no splitting, no PATH search; a relative path counts from cwd).
+// The child gets /dev/null as standard input, out_fd as standard output and
+// standard error, cwd as working directory, the parent's environment plus
+// the host marker, an empty signal mask and default signal dispositions.
+// Reports synchronously: 0 and *pid set when the program runs, otherwise -1
+// (nothing started; os_last_error() says why).
+int os_process_spawn(const std::vector<std::string> &args, const char *cwd, int out_fd, int *pid);
 
 // os_process_exit_peek results.
 enum {

@@ -3,13 +3,14 @@
 #include <cstdio>
 #include <cstring>
 
-#include "media/cmd_buffer.h"
 #include "media/fmt_table.h"
 #include "media/parsers.h"
+#include "media/query_cmd.h"
 #include "tool/runner.h"
 #include "ff/ff_func.h"
 #include "core/globals.h"
 #include "core/rtkit.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -54,13 +55,9 @@ int pid_of_line(const char *line)
 int run_probe(const char *filename, probe_result *result, uint32_t *h2645_mp4toannexb, probe_result_ex *ex,
               bool log_cmd)
 {
-    cmd_buffer cmd = make_cmd_buffer();
-    if (!get_probe_cmd(filename, cmd.get())) {
-        LOG_INFO("!get_probe_cmd(filename, cmd)");
-        return 0;
-    }
-    if (log_cmd) LOG_INFO("internal_probe cmd:%s", cmd.get());
-    pipe_info *fp = pipe_popen(cmd.get(), "r");
+    const std::vector<std::string> cmd = get_probe_cmd(s_ffprobe_path, filename);
+    if (log_cmd) LOG_INFO("internal_probe cmd:%s", os_cmdline_quote(cmd).c_str());
+    pipe_info *fp = pipe_popen(cmd, "r");
     if (!fp) {
         LOG_INFO("fp == NULL");
         return 0;
@@ -89,26 +86,6 @@ int run_probe(const char *filename, probe_result *result, uint32_t *h2645_mp4toa
 
 }  // namespace
 
-int get_probe_cmd(const char *filename, char *cmd)
-{
-    if (!filename || !cmd) {
-        LOG_INFO("filename == NULL || cmd == NULL");
-        return 0;
-    }
-    // A double quote would end the quoted name on the command line.
-    if (std::strchr(filename, '"')) {
-        LOG_INFO("strchr(filename, '\"') != NULL");
-        return 0;
-    }
-    int n = std::snprintf(cmd, CMD_BUF_SIZE, "\"%s\" -i \"%s\" %s", s_ffprobe_path, filename, s_cmd_suffix);
-    if (n < 0 || n >= CMD_BUF_SIZE) {
-        LOG_INFO("strlen(cmd) >= CMD_BUF_SIZE");
-        cmd[0] = '\0';
-        return 0;
-    }
-    return 1;
-}
-
 int internal_probe(const char *filename, probe_result *result, uint32_t *h2645_mp4toannexb)
 {
     if (!filename || !result) {
@@ -131,12 +108,11 @@ int internal_probe_ex(const char *filename, probe_result_ex *result)
 
 int probe_has_format(const char *filename)
 {
-    cmd_buffer cmd = make_cmd_buffer();
-    if (!get_probe_cmd(filename, cmd.get())) {
-        LOG_INFO("!get_probe_cmd(filename, cmd)");
+    if (!filename) {
+        LOG_INFO("filename == NULL");
         return 0;
     }
-    pipe_info *fp = pipe_popen(cmd.get(), "r");
+    pipe_info *fp = pipe_popen(get_probe_cmd(s_ffprobe_path, filename), "r");
     if (!fp) {
         LOG_INFO("fp == NULL");
         return 0;

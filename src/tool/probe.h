@@ -4,12 +4,8 @@
 
 #include <cstdint>
 
-#include "media/cmd_buffer.h"
 #include "tarsasdk.h"
 
-// Formats "\"<ffprobe>\" -i \"<filename>\" " into cmd (CMD_BUF_SIZE bytes).
-// 1, or 0 for a missing argument or a name the command line cannot carry.
-int get_probe_cmd(const char *filename, char *cmd);
 // Probes a (converted) name into result; raises *h2645_mp4toannexb when the
 // tool reports length-prefixed video (flag may be NULL). 1 / 0.
 int internal_probe(const char *filename, probe_result *result, uint32_t *h2645_mp4toannexb);

@@ -146,9 +146,9 @@ void drain_until_exit(pipe_info *fp)
 
 }  // namespace
 
-pipe_info *pipe_popen(const char *cmd, const char *mode)
+pipe_info *pipe_popen(const std::vector<std::string> &cmd, const char *mode)
 {
-    if (cmd == NULL || mode == NULL) {
+    if (mode == NULL) {
         LOG_INFO("cmd == NULL || mode == NULL");
         return NULL;
     }

@@ -1,16 +1,19 @@
-// The child-process runner: starts one command line as a child whose
-// standard output and standard error go into one pipe, and reads that
-// output line by line, like popen/fgets/feof/pclose.
+// The child-process runner: starts one program with its argument list as a
+// child whose standard output and standard error go into one pipe, and
+// reads that output line by line, like popen/fgets/feof/pclose.
 #ifndef TARSA_CVT_RUNNER_H
 #define TARSA_CVT_RUNNER_H
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 struct pipe_info;  // opaque; one reader thread at a time, closed exactly once
 
-// cmd: the whole command line (program and arguments, split by the Windows
-// command-line rules, no shell); mode must be "r". NULL on failure (logged).
-pipe_info *pipe_popen(const char *cmd, const char *mode);
+// cmd: the program's path, then its arguments, each passed exactly as it
+// is (no shell, no splitting); mode must be "r". NULL on failure (logged:
+// a program that cannot be started gives "CreateProcess fail").
+pipe_info *pipe_popen(const std::vector<std::string> &cmd, const char *mode);
 // One line of at most count - 1 bytes with its line break, zero-terminated.
 // Waits while the child runs silently. NULL at the end of the output (eof
 // then 1) or when the pipe can no longer be read (eof stays 0). CR LF comes

@@ -63,10 +63,10 @@ std::string status_line(int seconds)
     return line;
 }
 
-std::string fake_cmd(const std::vector<std::string> &script)
+std::vector<std::string> fake_cmd(const std::vector<std::string> &script)
 {
-    std::string cmd = "\"" + bin_dir() + "fake_tool\" --run";
-    for (const std::string &line : script) cmd += " \"" + line + "\"";
+    std::vector<std::string> cmd = {bin_dir() + "fake_tool", "--run"};
+    cmd.insert(cmd.end(), script.begin(), script.end());
     return cmd;
 }
 

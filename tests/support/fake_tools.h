@@ -41,9 +41,8 @@ private:
 // A status line of the tool at media time `seconds`.
 std::string status_line(int seconds);
 
-// A command line running the fake tool with an inline script (lines without
-// double quotes): "<fake_tool>" --run "line" "line" ...
-std::string fake_cmd(const std::vector<std::string> &script);
+// The fake tool with an inline script: <fake_tool> --run line line ...
+std::vector<std::string> fake_cmd(const std::vector<std::string> &script);
 // Every piece pipe_fgets gives until it returns NULL.
 std::vector<std::string> read_all(pipe_info *fp, int count = 4096);
 

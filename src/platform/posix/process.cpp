@@ -95,17 +95,15 @@ int spawn_args(const std::vector<std::string> &args, const char *cwd, int out_fd
 
 }  // namespace
 
-int os_process_spawn(const char *cmdline, const char *cwd, int out_fd, int *pid)
+int os_process_spawn(const std::vector<std::string> &args, const char *cwd, int out_fd, int *pid)
 {
-    if (!cmdline || !pid || out_fd < 0) {
+    if (!pid || out_fd < 0) {
         errno = EINVAL;
         return -1;
     }
     int rc;
     try {
-        std::vector<std::string> args;
-        if (!os_cmdline_split(cmdline, &args)) rc = ENOMEM;
-        else if (args.empty() || args[0].empty()) rc = ENOENT;
+        if (args.empty() || args[0].empty()) rc = ENOENT;
         else rc = spawn_args(args, cwd, out_fd, pid);
     } catch (const std::bad_alloc &) {
         rc = ENOMEM;
