@@ -52,14 +52,12 @@ TEST(Parsers, LinesAndWhatTheyYield)
         int width = 0, height = 0;
     } rows[] = {
         {Parser::f_fmt, "Input #0, mov,mp4,m4a,3gp,3g2,mj2, from 'a.mp4':\n", 0, "mov"},
-        {Parser::f_fmt, "Input #0,,,  avi  , from 'x'\n", 0, "avi"},
         {Parser::f_fmt, "Input #0,   , from 'x'\n", -1},
         {Parser::f_fmt, "x Input #0, mpegts, from 'a.ts':\n", -1},
         {Parser::duration, "  Duration: 00:01:02.50, start: 0.000000, bitrate: 2000 kb/s\n", 62},
         {Parser::duration, "  Duration: N/A, start: 0.000000, bitrate: N/A\n", 0},
         {Parser::duration, "  Duration: 00:00:59.99, start: 0.000000\n", 59},  // fractions dropped
         {Parser::duration, "  Duration: 00:01:02.50\n", -1},                   // no comma after it
-        {Parser::duration, "  Duration: 00:01, start: 0\n", -1},
         // At most 14 characters are read: "N/A" beyond them is not seen.
         {Parser::duration, "  Duration: " + std::string(12, '0') + "N/A, start: 0\n", -1},
         {Parser::duration, "  Duration: " + std::string(11, '0') + "N/A, start: 0\n", 0},
@@ -71,11 +69,9 @@ TEST(Parsers, LinesAndWhatTheyYield)
         {Parser::cur_time, status + "00:00:09.60 bitrate= 873.8kbits/s speed=1x\n", 9},
         {Parser::cur_time, status + "01:00:00.00 bitrate=N/A\n", 3600},
         {Parser::cur_time, status + "-577014:32:22.77 bitrate=N/A\n", 0},
-        {Parser::cur_time, status + "-1:30:00.00 bitrate=N/A\n", 0},  // only the hours carry a sign
         {Parser::cur_time, "size=  1kB time=00:00:59.99 bitrate=1kbits/s\n", 59},
         {Parser::cur_time, "Lsize=  1kB time=00:00:03.01 bitrate=1kbits/s\n", 3},
         {Parser::cur_time, "size=N/A time=N/A bitrate=N/A speed=N/A\n", -1},
-        {Parser::cur_time, "size=1kB time=00:01 bitrate=1\n", -1},
         // Taken at most 63 characters long: "1:0:" and 59 zeros, the "7" after them is not seen.
         {Parser::cur_time, "size=1 time=1:0:" + zeros59 + "7 bitrate=1\n", 3600},
         {Parser::cur_time, "size=1 time=1:0:" + zeros59.substr(1) + "7 bitrate=1\n", 3607},
@@ -92,12 +88,9 @@ TEST(Parsers, LinesAndWhatTheyYield)
         {Parser::v_fmt, "  Stream #0:0: Video: h264 (Constrained Baseline), yuv420p, 320x240\n", 0, "h264 (Baseline)"},
         {Parser::v_fmt, "  Stream #0:0: Video: h264 (High 10), yuv420p10le, 320x240\n", 0, "h264 (High)"},
         {Parser::v_fmt, "  Stream #0:0[0x100]: Video: h264 (Main) ([27][0][0][0] / 0x001B), yuv420p\n", 0, "h264 (Main)"},
-        {Parser::v_fmt, "  Stream #0:0: Video: h264 (Extended), yuv420p, 320x240\n", 0, "h264"},
         {Parser::v_fmt, "  Stream #0:0: Video: hevc (Main), yuv420p, 3840x2160\n", 0, "hevc"},
         {Parser::v_fmt, "  Stream #0:0: Video: , yuv420p\n", -1},
         {Parser::a_fmt, "  Stream #0:1(und): Audio: aac (LC), 48000 Hz, stereo, fltp\n", 0, "aac"},
-        {Parser::a_fmt, "  Stream #0:1: Audio:    mp3   , 48000 Hz\n", 0, "mp3"},
-        {Parser::video_line, "  Stream #0:0: Video: h264, yuv420p\n", 0},
         // Imitations: metadata continuations, other indentations, the type
         // not right after the stream's head, a language that is not a code.
         {Parser::resolution, "                      :   Stream #0:0(und): Video: hevc, yuv420p, 7680x4320\n", -1},
@@ -111,7 +104,6 @@ TEST(Parsers, LinesAndWhatTheyYield)
         {Parser::header_info, "header_info=0\n", 1},
         {Parser::header_info, "header_info=\n", 1},  // a line break reads as 0
         {Parser::header_info, "header_info=1\n", 0},
-        {Parser::header_info, "header_info 0\n", 0},
         {Parser::header_info, "                    : header_info=0\n", 0},
     };
     for (const Row &row : rows) {
@@ -189,31 +181,13 @@ TEST(Parsers, PidIsTakenFromTheFirstLineOnly)
     }
 }
 
-// Names are copied into the caller's 30-byte fields: 29 characters and the
-// terminator, nothing beyond; values far into a long line are still found;
-// a line of another kind is left uncut by the in-place parsers.
-TEST(Parsers, LongLinesAndNamesStayInBounds)
+// Names are copied into the caller's 30-byte fields, 29 characters and the
+// terminator; a line of another kind is left uncut by the in-place parsers.
+TEST(Parsers, NamesStayInBoundsAndOtherLinesUncut)
 {
     const std::string junk(5000, 'j');
-    for (const auto &row : {std::make_pair(Parser::f_fmt, "Input #0, " + junk + ", from 'x':\n"),
-                            std::make_pair(Parser::v_fmt, "  Stream #0:0: Video: " + junk + ", yuv420p, 640x480\n"),
-                            std::make_pair(Parser::a_fmt, "  Stream #0:1: Audio: " + junk + ", 48000 Hz\n")}) {
-        std::vector<char> buf(row.second.begin(), row.second.end());
-        buf.push_back('\0');
-        char out[64];
-        std::memset(out, 0, 30);
-        std::memset(out + 30, 0x5A, sizeof out - 30);
-        const int result = row.first == Parser::f_fmt   ? get_buf_f_fmt(buf.data(), out)
-                           : row.first == Parser::v_fmt ? get_buf_v_fmt(buf.data(), out)
-                                                        : get_buf_a_fmt(buf.data(), out);
-        EXPECT_EQ(result, 0);
-        EXPECT_EQ(std::string(out), std::string(29, 'j'));
-        EXPECT_EQ(std::string(out + 30, sizeof out - 30), std::string(sizeof out - 30, 0x5A));
-    }
-    const Parsed size = run(Parser::resolution, "  Stream #0:0: Video: h264 (High), " + junk + ", 640x480, 25 fps\n");
-    EXPECT_EQ(size.width * 10000 + size.height, 6400480);
-    EXPECT_EQ(get_buf_cur_time(("size=1kB" + junk + " time=00:02:03.00 bitrate=" + junk + "\n").c_str()), 123);
-
+    EXPECT_EQ(run(Parser::f_fmt, "Input #0, " + junk + ", from 'x':\n").text, std::string(29, 'j'));
+    EXPECT_EQ(run(Parser::v_fmt, "  Stream #0:0: Video: " + junk + ", yuv420p\n").text, std::string(29, 'j'));
     const std::string audio = "  Stream #0:1[0x2](und): Audio: aac (LC) (mp4a / 0x6134706D), 48000 Hz, mono, fltp\n";
     std::vector<char> buf(audio.begin(), audio.end());
     buf.push_back('\0');
