@@ -61,7 +61,6 @@ TEST(Parsers, LinesAndWhatTheyYield)
         // At most 14 characters are read: "N/A" beyond them is not seen.
         {Parser::duration, "  Duration: " + std::string(12, '0') + "N/A, start: 0\n", -1},
         {Parser::duration, "  Duration: " + std::string(11, '0') + "N/A, start: 0\n", 0},
-        {Parser::duration, "  Duration: " + std::string(5000, '9') + ", start: 0\n", -1},
         // Only the tool's own place: two blanks, no metadata continuation.
         {Parser::duration, "Duration: 05:00:00.00, start: 0.000000\n", -1},
         {Parser::duration, "    Duration: 05:00:00.00, start: 0.000000\n", -1},
@@ -83,7 +82,6 @@ TEST(Parsers, LinesAndWhatTheyYield)
         {Parser::resolution,
          "  Stream #0:0[0x1](und): Video: h264 (High), yuv420p(tv, bt709, progressive), 1280x720 [SAR 1:1 DAR 16:9]\n",
          0, "", 1280, 720},
-        {Parser::resolution, "    Stream #0:0(eng): Video: wmv2, yuv420p, 320x240, SAR 1:1 DAR 4:3\n", 0, "", 320, 240},
         {Parser::resolution, "  Stream #0:0: Video: h264 (High), yuv420p, 25 fps, 90k tbn\n", -1},
         {Parser::v_fmt, "  Stream #0:0: Video: h264 (Constrained Baseline), yuv420p, 320x240\n", 0, "h264 (Baseline)"},
         {Parser::v_fmt, "  Stream #0:0: Video: h264 (High 10), yuv420p10le, 320x240\n", 0, "h264 (High)"},
@@ -102,7 +100,6 @@ TEST(Parsers, LinesAndWhatTheyYield)
         {Parser::video_line, "  Stream #0:0(x y): Video: hevc, yuv420p\n", -1},
         {Parser::video_line, "  Stream #0:1(und): Audio: aac (LC), 48000 Hz\n", -1},
         {Parser::header_info, "header_info=0\n", 1},
-        {Parser::header_info, "header_info=\n", 1},  // a line break reads as 0
         {Parser::header_info, "header_info=1\n", 0},
         {Parser::header_info, "                    : header_info=0\n", 0},
     };
@@ -123,11 +120,8 @@ TEST(Parsers, ReportReaderTakesOnlyTheToolsOwnLines)
     const report_line O = REPORT_OTHER, M = REPORT_METADATA, I = REPORT_INPUT, D = REPORT_DURATION,
                       S = REPORT_STREAM;
     const std::pair<const char *, report_line> report[] = {
-        {"  libavutil      57. 28.100 / 57. 28.100\n", O},
-        {"  Duration: 05:00:00.00, start: 0.000000, bitrate: 1 kb/s\n", O},  // before the input
         {"Input #0, mov,mp4,m4a,3gp,3g2,mj2, from 'a.mp4':\n", I},
         {"  Metadata:\n", M},
-        {"    title           : x\n", M},
         {"                    :   Duration: 05:00:00.00, start: 0.000000, bitrate: 1 kb/s\n", M},
         {"    k\n", M},
         {"  Duration: 05:00:00.00, start: 0.000000, bitrate: 1 kb/s\n", D},  // a key's line break: overwritten below
@@ -142,7 +136,7 @@ TEST(Parsers, ReportReaderTakesOnlyTheToolsOwnLines)
         {"    Metadata:\n", M},
         {"      handler_name    : x\n", M},
         {"                      :   Stream #0:0(und): Video: hevc (Main), yuv420p, 7680x4320\n", M},
-        {"  Stream #0:1[0x2](und): Audio: aac (LC), 44100 Hz, mono, fltp\n", S},
+        {"    Stream #0:1(und): Audio: aac (LC), 44100 Hz, mono, fltp\n", S},  // FFmpeg 4 indents by four
         {"  Stream #0:2(x\n", O},  // a language with a line break: nothing after it is trusted
         {"  Stream #0:5: Video: hevc, 7680x4320): Video: h264, yuv420p, 320x240\n", O},
         {"header_info=0\n", O},
@@ -150,13 +144,6 @@ TEST(Parsers, ReportReaderTakesOnlyTheToolsOwnLines)
     report_state st = {};
     for (const auto &line : report) EXPECT_EQ(classify_report_line(&st, line.first), line.second) << line.first;
 
-    // FFmpeg 4 indents streams by four, with their metadata header at the same depth.
-    st = {};
-    for (const auto &line : {std::make_pair("Input #0, flv, from 'a.flv':\n", I),
-                             std::make_pair("    Stream #0:0: Video: h264 (High), yuv420p, 320x240\n", S),
-                             std::make_pair("    Metadata:\n", M), std::make_pair("      title           : x\n", M),
-                             std::make_pair("    Stream #0:1: Audio: aac (LC), 44100 Hz\n", S)})
-        EXPECT_EQ(classify_report_line(&st, line.first), line.second) << line.first;
 }
 
 // The pid comes from the first line only, whatever later lines carry.
