@@ -58,6 +58,20 @@
  *   Names must fit 259 bytes and must not contain a double quote.
  *   The tools run with the library's directory as working directory, so
  *   pass absolute names: a relative name is looked up there.
+ *   Names holding a control character (a byte below 0x20: line breaks, tabs,
+ *   escapes) are refused by the probes (and are to be refused by job
+ *   creation), with a log line: the tools print names as they are.
+ *
+ * What the probe trusts
+ *   The probe reads ffprobe's human-readable report, in which a file's
+ *   metadata (titles, comments, handler names, chapter titles) appears as
+ *   written, line breaks included. Each field is taken only from the line
+ *   the tool itself writes for it, at its exact indentation and prefix
+ *   ("Input #0", "  Duration: ", "  Stream #N:M...: Video: "/"Audio: "),
+ *   never from inside a metadata block; job progress is taken only from the
+ *   tool's status lines ("frame=... time=... bitrate=..."). A file whose
+ *   stream language holds a line break yields no stream fields at all
+ *   rather than forged ones.
  *
  * Log
  *   One line per message: "YYYY-MM-DD HH:MM:SS.mmm [info] file: F line: N msg".

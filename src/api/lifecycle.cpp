@@ -13,6 +13,7 @@
 #include "core/globals.h"
 #include "platform/platform.h"
 #include "core/rtkit.h"
+#include "media/parsers.h"
 #include "tarsasdk.h"
 
 char s_module_path[MAX_PATH];
@@ -95,7 +96,7 @@ int check_ffmpeg_version(void)
         LOG_INFO("fp == NULL");
         return 0;
     }
-    int pid = -1;
+    int pid = -1, lines_read = 0;
     int found = 0;
     // Sized like s_ffmpeg_version so that a whole version text is kept.
     char f_version[MAX_PATH] = {0};
@@ -103,16 +104,11 @@ int check_ffmpeg_version(void)
     while (pipe_feof(fp) == 0) {
         std::memset(buf, 0, sizeof buf);
         if (!pipe_fgets(buf, sizeof buf, fp)) break;
-        if (pid == -1) {
-            char line[4096];
-            str_copy(line, sizeof line, buf);  // get_buf_pid cuts its line
-            pid = get_buf_pid(line);
-        }
+        if (pid == -1) pid = get_first_line_pid(buf, &lines_read);
         if (get_buf_ffmpeg_version(buf, f_version) == 0) {
             found = 1;
             break;
         }
-        os_sleep(1);
     }
     if (pid != -1) kill_process(pid);
     pipe_pclose(fp);

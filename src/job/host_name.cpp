@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/name_check.h"
 #include "core/rtkit.h"
 #include "tarsasdk.h"
 
@@ -19,6 +20,12 @@ int check_job_file_name(const char *name, const char *label)
 {
     if (std::strlen(name) >= 260) {
         LOG_INFO("strlen(%s) >= MAX_PATH", label);
+        return 0;
+    }
+    // The tools print names raw in their reports: a line break in one could
+    // forge a report line.
+    if (name_has_control_chars(name)) {
+        LOG_INFO("name_has_control_chars(%s)", label);
         return 0;
     }
     return 1;

@@ -1,10 +1,11 @@
-// Parsers of the tools' console lines. Each looks for a fixed marker, cuts
-// the text with fixed delimiters (strtok semantics: runs of delimiters are
-// one, empty pieces are skipped) and reports -1 when a piece is missing.
-// The tokenizer state lives on the caller's stack (strtok_r), so any number
-// of threads may parse at once.
+// Parsers of the tools' console lines. Each finds its line by the exact
+// prefix the tool writes, cuts the text with fixed delimiters (strtok
+// semantics: runs of delimiters are one, empty pieces are skipped) and
+// reports -1 when a piece is missing. The tokenizer state lives on the
+// caller's stack (strtok_r), so any number of threads may parse at once.
 #include "media/parsers.h"
 
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -50,12 +51,52 @@ bool hms_seconds(char *text, int *secs)
     return true;
 }
 
-// The text from `marker` on, when the line is a stream line ("Stream #")
-// that carries the marker; nullptr otherwise.
+bool starts_with(const char *s, const char *prefix) { return std::strncmp(s, prefix, std::strlen(prefix)) == 0; }
+
+size_t indent_of(const char *s) { return std::strspn(s, " "); }
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Skips one or more characters of `set`-class; nullptr when there is none.
+template <typename Pred>
+const char *skip_run(const char *p, Pred pred, size_t max)
+{
+    size_t n = 0;
+    while (n < max && pred(p[n])) n++;
+    return n ? p + n : nullptr;
+}
+
+// The type part ("Video: ...") of a stream line as the tool writes it:
+// "Stream #N:M", optional "[0x<hex>]" and "(<language>)", then ": ", at an
+// indentation of two blanks (four in FFmpeg 4). A language is a short code;
+// one holding blanks, colons or brackets is not taken, since the tool
+// prints it as it is. nullptr for any other line.
+const char *stream_type_of(const char *line)
+{
+    const size_t indent = indent_of(line);
+    if (indent != 2 && indent != 4) return nullptr;
+    const char *p = line + indent;
+    if (!starts_with(p, "Stream #")) return nullptr;
+    p += std::strlen("Stream #");
+    if (!(p = skip_run(p, is_digit, 10)) || *p++ != ':' || !(p = skip_run(p, is_digit, 10))) return nullptr;
+    if (starts_with(p, "[0x")) {
+        p = skip_run(p + 3, [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }, 16);
+        if (!p || *p++ != ']') return nullptr;
+    }
+    if (*p == '(') {
+        p = skip_run(p + 1, [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_'; },
+                     32);
+        if (!p || *p++ != ')') return nullptr;
+    }
+    return starts_with(p, ": ") ? p + 2 : nullptr;
+}
+
+// The text from `marker` ("Video: ", "Audio: ") on, when the line is a
+// stream line of that type; nullptr otherwise.
 char *stream_part(char *buf, const char *marker)
 {
-    if (!std::strstr(buf, "Stream #")) return nullptr;
-    return std::strstr(buf, marker);
+    const char *type = stream_type_of(buf);
+    return type && starts_with(type, marker) ? buf + (type - buf) : nullptr;
 }
 
 // The second blank-delimited token of `desc` cut at its first comma,
@@ -80,9 +121,8 @@ int get_buf_f_fmt(const char *buf, char *f_fmt)
         LOG_INFO("buf == NULL || f_fmt == NULL");
         return -1;
     }
-    const char *input = std::strstr(buf, "Input #0");
-    if (!input) return -1;
-    std::string copy(input);
+    if (!starts_with(buf, "Input #0")) return -1;
+    std::string copy(buf);
     char *save = nullptr;
     char *first = strtok_r(&copy[0], ",", &save);
     char *second = first ? strtok_r(nullptr, ",", &save) : nullptr;
@@ -100,9 +140,8 @@ int get_buf_header_info(const char *buf)
         LOG_INFO("buf == NULL");
         return 0;
     }
-    const char *marker = std::strstr(buf, "header_info=");
-    if (!marker) return 0;
-    std::string copy(marker);
+    if (!starts_with(buf, "header_info=")) return 0;
+    std::string copy(buf);
     char *save = nullptr;
     char *key = strtok_r(&copy[0], "=", &save);
     char *value = key ? strtok_r(nullptr, "=", &save) : nullptr;
@@ -116,10 +155,9 @@ int get_buf_duration(const char *buf)
         LOG_INFO("buf == NULL");
         return -1;
     }
-    static const char kMarker[] = "Duration: ";
-    const char *start = std::strstr(buf, kMarker);
-    if (!start) return -1;
-    start += sizeof kMarker - 1;
+    static const char kMarker[] = "  Duration: ";
+    if (!starts_with(buf, kMarker)) return -1;
+    const char *start = buf + sizeof kMarker - 1;
     const char *comma = std::strchr(start, ',');
     if (!comma) return -1;
 
@@ -136,12 +174,10 @@ int get_buf_cur_time(const char *buf)
         LOG_INFO("buf == NULL");
         return -1;
     }
-    static const char kMarker[] = "time=";
-    const char *start = std::strstr(buf, kMarker);
-    if (!start) return -1;
-    start += sizeof kMarker - 1;
+    if (!is_status_line(buf)) return -1;
+    static const char kMarker[] = " time=";
+    const char *start = std::strstr(buf, kMarker) + sizeof kMarker - 1;
     const char *blank = std::strchr(start, ' ');
-    if (!blank) return -1;
 
     char src_time[kTimeSize] = {0};
     copy_span(src_time, sizeof src_time, start, blank);
@@ -216,7 +252,8 @@ int get_video_detailed_param(const char *buf)
         LOG_INFO("get_video_detailed_param buf == NULL");
         return -1;
     }
-    return std::strstr(buf, "Stream #") && std::strstr(buf, "Video: ") ? 0 : -1;
+    const char *type = stream_type_of(buf);
+    return type && starts_with(type, "Video: ") ? 0 : -1;
 }
 
 int get_audio_detailed_param(const char *buf)
@@ -225,5 +262,63 @@ int get_audio_detailed_param(const char *buf)
         LOG_INFO("get_audio_detailed_param buf == NULL");
         return -1;
     }
-    return std::strstr(buf, "Stream #") && std::strstr(buf, "Audio: ") ? 0 : -1;
+    const char *type = stream_type_of(buf);
+    return type && starts_with(type, "Audio: ") ? 0 : -1;
+}
+
+bool is_status_line(const char *buf)
+{
+    if (!buf) return false;
+    if (!starts_with(buf, "frame=") && !starts_with(buf, "size=") && !starts_with(buf, "Lsize=")) return false;
+    const char *time = std::strstr(buf, " time=");
+    if (!time) return false;
+    const char *blank = std::strchr(time + 1, ' ');
+    return blank && starts_with(blank, " bitrate=");
+}
+
+int get_first_line_pid(const char *buf, int *lines_read)
+{
+    if (!buf || !lines_read) {
+        LOG_INFO("buf == NULL || lines_read == NULL");
+        return -1;
+    }
+    if ((*lines_read)++ != 0) return -1;
+    static const char kMarker[] = "PID =";
+    if (!starts_with(buf, kMarker)) return -1;
+    const char *p = buf + sizeof kMarker - 1;
+    p += std::strspn(p, " \t");
+    return is_digit(*p) ? read_int(p) : -1;
+}
+
+report_line classify_report_line(report_state *st, const char *line)
+{
+    if (!st || !line) return REPORT_OTHER;
+    const size_t indent = indent_of(line);
+    const char *text = line + indent;
+    // A continued metadata value: the tool starts each of its lines with ':'.
+    if (*text == ':') return REPORT_METADATA;
+    if (st->in_metadata) {
+        if (indent > static_cast<size_t>(st->meta_indent)) return REPORT_METADATA;
+        st->in_metadata = 0;
+    }
+    if (starts_with(text, "Metadata:") && text[std::strspn(text + 9, "\r\n") + 9] == '\0') {
+        st->in_metadata = 1;
+        st->meta_indent = static_cast<int>(indent);
+        return REPORT_METADATA;
+    }
+    if (starts_with(line, "Input #")) {
+        st->in_header = 1;
+        return REPORT_INPUT;
+    }
+    if (indent == 2 && st->in_header && starts_with(text, "Duration: ")) return REPORT_DURATION;
+    if ((indent == 2 || indent == 4) && starts_with(text, "Stream #")) {
+        st->in_header = 0;
+        // A language holding a line break leaves the stream line's head
+        // without its type; what follows up to its rest is the file's text.
+        if (!stream_type_of(line)) st->streams_broken = 1;
+        return st->streams_broken ? REPORT_OTHER : REPORT_STREAM;
+    }
+    // Chapters, programs and anything else of the input's own level end its header.
+    if (indent == 2) st->in_header = 0;
+    return REPORT_OTHER;
 }

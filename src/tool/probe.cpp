@@ -9,6 +9,7 @@
 #include "tool/runner.h"
 #include "ff/ff_func.h"
 #include "core/globals.h"
+#include "core/name_check.h"
 #include "core/rtkit.h"
 #include "platform/platform.h"
 
@@ -18,21 +19,29 @@ constexpr int kLineSize = 4096;
 constexpr int kNameSize = 30;
 
 // Applies the parsers to one line in the order that lets each see what it
-// needs: whole-line parsers first, the ones that cut the line last.
-void parse_probe_line(char *line, probe_result *result, uint32_t *h2645_mp4toannexb, probe_result_ex *ex)
+// needs: whole-line parsers first, the ones that cut the line last. A field
+// is taken only from the line the probe tool writes for it; metadata and
+// the other text a file can bring into the report are passed over.
+void parse_probe_line(char *line, report_state *report, probe_result *result, uint32_t *h2645_mp4toannexb,
+                      probe_result_ex *ex)
 {
+    const report_line kind = classify_report_line(report, line);
+    if (kind == REPORT_METADATA) return;
     char name[kNameSize];
     std::memset(name, 0, sizeof name);
-    if (get_buf_f_fmt(line, name) == 0) std::memcpy(result->f_fmt, name, sizeof name);
+    if (kind == REPORT_INPUT && get_buf_f_fmt(line, name) == 0) std::memcpy(result->f_fmt, name, sizeof name);
     if (h2645_mp4toannexb && get_buf_header_info(line)) *h2645_mp4toannexb = 1;
+    if (kind == REPORT_DURATION) {
+        int duration = get_buf_duration(line);
+        if (duration != -1) result->duration = duration;
+    }
+    if (kind != REPORT_STREAM) return;
     if (ex) {
         if (get_video_detailed_param(line) == 0)
             str_copy(ex->video_detailed_param, sizeof ex->video_detailed_param, line);
         if (get_audio_detailed_param(line) == 0)
             str_copy(ex->audio_detailed_param, sizeof ex->audio_detailed_param, line);
     }
-    int duration = get_buf_duration(line);
-    if (duration != -1) result->duration = duration;
     int width = 0, height = 0;
     if (get_buf_resolution(line, &width, &height) == 0) {
         result->width = width;
@@ -44,17 +53,18 @@ void parse_probe_line(char *line, probe_result *result, uint32_t *h2645_mp4toann
     if (get_buf_a_fmt(line, name) == 0) std::memcpy(result->a_fmt, name, sizeof name);
 }
 
-// Reads the pid from a copy: get_buf_pid cuts its line.
-int pid_of_line(const char *line)
+// A name with a line break would put the host's text on lines of the report.
+bool name_refused(const char *filename)
 {
-    char copy[kLineSize];
-    str_copy(copy, sizeof copy, line);
-    return get_buf_pid(copy);
+    if (!name_has_control_chars(filename)) return false;
+    LOG_INFO("name_has_control_chars(filename)");
+    return true;
 }
 
 int run_probe(const char *filename, probe_result *result, uint32_t *h2645_mp4toannexb, probe_result_ex *ex,
               bool log_cmd)
 {
+    if (name_refused(filename)) return 0;
     const std::vector<std::string> cmd = get_probe_cmd(s_ffprobe_path, filename);
     if (log_cmd) LOG_INFO("internal_probe cmd:%s", os_cmdline_quote(cmd).c_str());
     pipe_info *fp = pipe_popen(cmd, "r");
@@ -62,13 +72,14 @@ int run_probe(const char *filename, probe_result *result, uint32_t *h2645_mp4toa
         LOG_INFO("fp == NULL");
         return 0;
     }
-    int pid = -1;
+    int pid = -1, lines_read = 0;
+    report_state report = {};
     char buf[kLineSize];
     while (pipe_feof(fp) == 0) {
         std::memset(buf, 0, sizeof buf);
         if (!pipe_fgets(buf, sizeof buf, fp)) break;
-        if (pid == -1) pid = pid_of_line(buf);
-        parse_probe_line(buf, result, h2645_mp4toannexb, ex);
+        if (pid == -1) pid = get_first_line_pid(buf, &lines_read);
+        parse_probe_line(buf, &report, result, h2645_mp4toannexb, ex);
         os_sleep(1);
     }
     if (result->f_fmt[0] == '\0') {
@@ -112,18 +123,19 @@ int probe_has_format(const char *filename)
         LOG_INFO("filename == NULL");
         return 0;
     }
+    if (name_refused(filename)) return 0;
     pipe_info *fp = pipe_popen(get_probe_cmd(s_ffprobe_path, filename), "r");
     if (!fp) {
         LOG_INFO("fp == NULL");
         return 0;
     }
-    int pid = -1;
+    int pid = -1, lines_read = 0;
     int found = 0;
     char buf[kLineSize];
     while (pipe_feof(fp) == 0) {
         std::memset(buf, 0, sizeof buf);
         if (!pipe_fgets(buf, sizeof buf, fp)) break;
-        if (pid == -1) pid = pid_of_line(buf);
+        if (pid == -1) pid = get_first_line_pid(buf, &lines_read);
         char f_fmt[kNameSize] = {0};
         if (get_buf_f_fmt(buf, f_fmt) == 0) {
             found = 1;
