@@ -189,8 +189,10 @@ int run_job_command(const job_kind &kind, const arg_list &args)
     dst.path = plan.dst;
     dst.overwrite = plan.opts.overwrite;
     if (!dst.claim(plan.sources)) return 1;
-    if (stop_signal()) return 128 + stop_signal();
-
+    if (stop_signal()) {
+        std::fprintf(stderr, "tarsa: stopped by %s before the %s began\n", signal_name(stop_signal()), kind.what);
+        return 128 + stop_signal();
+    }
     run_log_worth_showing();
     void *job = kind.create(plan, dst.work_path);
     if (job == TARSA_INVALID_HANDLE) {
@@ -217,7 +219,7 @@ int run_job_command(const job_kind &kind, const arg_list &args)
     tarsa_sdk_set_mess_callback(nullptr, nullptr);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (rc > 128) {
-        std::fprintf(stderr, "tarsa: %s stopped by %s; %s was left as it was\n", kind.what, signal_name(rc - 128),
+        std::fprintf(stderr, "tarsa: %s stopped by %s; %s was not written\n", kind.what, signal_name(rc - 128),
                      plan.dst.c_str());
         if (plan.opts.json) std::printf("{\"event\":\"stopped\",\"signal\":\"%s\"}\n", signal_name(rc - 128));
         return rc;
