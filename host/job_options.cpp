@@ -30,7 +30,7 @@ const option_spec k_options[] = {
          o.overwrite = false;
          return true;
      }},
-    {"--type", nullptr, "TYPE", ALL, "destination type: sdv, h264, mp4, avi, flv, auto or a number (default: from DST's extension)",
+    {"--type", nullptr, "TYPE", ALL, "sdv, h264, mp4, avi, flv, auto or 0-255 (default: from DST)",
      [](job_options &o, const std::string &v) { return parse_type(v, &o.type); }},
     {"--size", nullptr, "WxH", ALL, "output size, both even, e.g. 640x360 (default: the source's)",
      [](job_options &o, const std::string &v) { return parse_size(v, &o.width, &o.height); }},

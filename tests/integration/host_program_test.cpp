@@ -160,11 +160,11 @@ TEST_F(HostProgram, CommandTable)
         {{"frobnicate"}, 2, "help", "", ""},
     };
     std::set<std::string> left = names_in(dir_->path());
-    // The rows are independent: four at a time.
+    // The rows are independent: six at a time.
     std::vector<tt::Finished> results(rows.size());
     std::atomic<size_t> next{0};
     std::vector<std::thread> workers;
-    for (int w = 0; w < 4; w++)
+    for (int w = 0; w < 6; w++)
         workers.emplace_back([&] {
             for (size_t i; (i = next++) < rows.size();) results[i] = run(rows[i].args);
         });
