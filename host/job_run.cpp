@@ -201,7 +201,13 @@ int run_job_command(const job_kind &kind, const arg_list &args)
         return 1;
     }
     set_job_options(job, plan);
+    // One process may run several jobs (the demo does): start from a clean slate.
     g_events.kind = &kind;
+    g_events.pos.store(0);
+    g_events.failed.store(false);
+    g_events.finished.store(false);
+    g_events.dropped.clear();
+    g_events.dropped_total = 0;
     g_events.strict = plan.opts.strict;
     g_events.source_count = static_cast<int>(plan.sources.size());
     tarsa_sdk_set_mess_callback(on_event, &g_events);
