@@ -145,10 +145,15 @@ int follow(void *job, const job_kind &kind, const job_plan &plan)
     return g_events.failed.load() ? 1 : 0;
 }
 
-void print_failure(const job_kind &kind, const job_plan &plan, const std::string &why)
+void print_failure(const job_kind &kind, const job_plan &plan, const std::string &work_path, const std::string &why)
 {
     std::fprintf(stderr, "tarsa: the %s of %s failed%s\n", kind.what, sources_text(plan).c_str(), why.c_str());
-    for (const std::string &line : tool_error_lines(4)) std::fprintf(stderr, "  tool: %s\n", line.c_str());
+    for (std::string line : tool_error_lines(4)) {
+        // The tool speaks of the work file; the user knows the destination.
+        for (size_t at; !work_path.empty() && (at = line.find(work_path)) != std::string::npos;)
+            line.replace(at, work_path.size(), plan.dst);
+        std::fprintf(stderr, "  tool: %s\n", line.c_str());
+    }
     if (plan.opts.json) std::printf("{\"event\":\"failed\",\"destination\":%s}\n", json_string(plan.dst).c_str());
 }
 
@@ -216,7 +221,7 @@ int run_job_command(const job_kind &kind, const arg_list &args)
     std::fflush(stdout);
     const auto started = std::chrono::steady_clock::now();
     if (!kind.start(job)) {
-        print_failure(kind, plan, ": it could not be started");
+        print_failure(kind, plan, dst.work_path, ": it could not be started");
         rc = 1;
     } else {
         rc = follow(job, kind, plan);
@@ -231,11 +236,11 @@ int run_job_command(const job_kind &kind, const arg_list &args)
         return rc;
     }
     if (rc == 0 && !tarsa_sdk_probe(dst.work_path.c_str())) {
-        print_failure(kind, plan, ": the tool's output is not a readable media file");
+        print_failure(kind, plan, dst.work_path, ": the tool's output is not a readable media file");
         return 1;
     }
     if (rc != 0) {
-        print_failure(kind, plan, "");
+        print_failure(kind, plan, dst.work_path, "");
         return 1;
     }
     if (!dst.commit()) return 1;

@@ -30,7 +30,8 @@ bool tells_of_error(const std::string &text)
 
 run_log::run_log()
 {
-    if (std::getenv("TARSASDK_LOG")) return;
+    const char *chosen = std::getenv("TARSASDK_LOG");
+    if (chosen && *chosen) return;
     const char *tmp = std::getenv("TMPDIR");
     std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/tarsa-log-XXXXXX";
     std::vector<char> name(path.begin(), path.end());

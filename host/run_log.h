@@ -1,5 +1,5 @@
 // The library's log for one run of the program: a temporary file named by
-// TARSASDK_LOG (unless the user set that variable), shown when the run
+// TARSASDK_LOG (unless the user set that variable to something), shown when the run
 // failed and removed otherwise, so no log grows from run to run.
 #ifndef TARSA_HOST_RUN_LOG_H
 #define TARSA_HOST_RUN_LOG_H

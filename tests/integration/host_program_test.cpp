@@ -76,30 +76,6 @@ int tools_of(pid_t host)
     return n;
 }
 
-class HostProgram : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
-    {
-        dir_ = new tt::TempDir;
-        ASSERT_TRUE(tt::make_h264_aac(file("a.mp4"), 3));
-        ASSERT_TRUE(tt::make_h264_aac(file("b.mp4"), 2));
-        ASSERT_TRUE(tt::make_h264_aac(file("long.mp4"), 20, 640, 360));
-        ASSERT_TRUE(tt::write_file(file("notes.txt"), "not media\n"));
-        ASSERT_EQ(symlink("a.mp4", file("link.mp4").c_str()), 0);
-        tt::sdk_startup();
-    }
-    static void TearDownTestSuite() { delete dir_; }
-    static std::string file(const std::string &name) { return dir_->file(name); }
-    static tt::Finished run(const std::vector<std::string> &args)
-    {
-        std::vector<std::string> argv = {tarsa()};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return tt::run(argv, {}, dir_->path());
-    }
-    static tt::TempDir *dir_;
-};
-tt::TempDir *HostProgram::dir_ = nullptr;
-
 struct Row {
     std::vector<std::string> args;
     int exit_code;
@@ -108,59 +84,44 @@ struct Row {
     std::string container;  // what `made` probes as
 };
 
-TEST_F(HostProgram, CommandTable)
+class HostProgram : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        dir_ = new tt::TempDir;
+        logs_ = new tt::TempDir;
+        ASSERT_TRUE(tt::make_h264_aac(file("a.mp4"), 3));
+        ASSERT_TRUE(tt::make_h264_aac(file("b.mp4"), 2));
+        ASSERT_TRUE(tt::make_h264_aac(file("long.mp4"), 20, 640, 360));
+        ASSERT_TRUE(tt::write_file(file("notes.txt"), "not media\n"));
+        ASSERT_EQ(symlink("a.mp4", file("link.mp4").c_str()), 0);
+        tt::sdk_startup();
+    }
+    static void TearDownTestSuite()
+    {
+        delete dir_;
+        delete logs_;
+    }
+    static std::string file(const std::string &name) { return dir_->file(name); }
+    // The program keeps its own log (in TMPDIR) when TARSASDK_LOG is empty.
+    static std::vector<std::string> env() { return {"TARSASDK_LOG=", "TMPDIR=" + logs_->path()}; }
+    static tt::Finished run(const std::vector<std::string> &args)
+    {
+        std::vector<std::string> argv = {tarsa()};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return tt::run(argv, env(), dir_->path());
+    }
+    static void check_table(const std::vector<Row> &rows);
+    static tt::TempDir *dir_, *logs_;
+};
+tt::TempDir *HostProgram::dir_ = nullptr, *HostProgram::logs_ = nullptr;
+
+
+// Runs the rows side by side (six at a time) and checks each one; nothing
+// but the files the rows made is left in the folder.
+void HostProgram::check_table(const std::vector<Row> &rows)
 {
-    const std::string old_bytes = "an older file the user keeps\n";
-    ASSERT_TRUE(tt::write_file(file("old.mp4"), old_bytes));
-    const std::string same = "both a source and the destination", refused = "supported destinations are";
-    const std::vector<Row> rows = {
-        // Never lose data: the source as destination, by any name; an existing destination.
-        {{"convert", "a.mp4", "a.mp4"}, 1, same, "", ""},
-        {{"convert", "-y", "a.mp4", "./a.mp4"}, 1, same, "", ""},
-        {{"convert", "-y", "a.mp4", "link.mp4"}, 1, same, "", ""},
-        {{"merge", "-y", "b.mp4", "a.mp4", "./b.mp4"}, 1, same, "", ""},
-        {{"convert", "a.mp4", "old.mp4"}, 1, "-y", "", ""},
-        {{"convert", "-n", "a.mp4", "old.mp4"}, 1, "exists", "", ""},
-        // The destination's extension picks the type; --type takes names.
-        {{"convert", "a.mp4", "t.flv"}, 0, "", "t.flv", "flv"},
-        {{"convert", "a.mp4", "t.avi"}, 0, "", "t.avi", "avi"},
-        {{"convert", "a.mp4", "t.mkv"}, 0, "", "t.mkv", "matroska"},
-        {{"convert", "a.mp4", "t.ts"}, 0, "", "t.ts", "mpegts"},
-        {{"convert", "a.mp4", "t.264"}, 0, "", "t.264", "h264"},
-        {{"convert", "--quiet", "a.mp4", "t.m4v"}, 0, "", "t.m4v", "mov"},
-        {{"convert", "--type", "flv", "a.mp4", "t2.mp4"}, 0, "", "t2.mp4", "flv"},
-        {{"merge", "m.mov", "a.mp4", "b.mp4"}, 0, "", "m.mov", "mov"},
-        // What the library cannot make is refused before anything starts.
-        {{"convert", "a.mp4", "t.mp3"}, 1, refused, "", ""},
-        {{"convert", "a.mp4", "t.wav"}, 1, refused, "", ""},
-        {{"convert", "a.mp4", "t.m4a"}, 1, refused, "", ""},
-        {{"convert", "a.mp4", "t.png"}, 1, refused, "", ""},
-        {{"cut", "--length", "1", "a.mp4", "t.webm"}, 1, refused, "", ""},
-        // Each reason its own message.
-        {{"convert", "missing.mp4", "r.mp4"}, 1, "does not exist", "", ""},
-        {{"convert", "notes.txt", "r.mp4"}, 1, "not a media file", "", ""},
-        {{"convert", "a.mp4", "nowhere/r.mp4"}, 1, "folder", "", ""},
-        {{"convert", "--size", "641x360", "a.mp4", "r.mp4"}, 2, "even", "", ""},
-        {{"convert", "--size", "640", "a.mp4", "r.mp4"}, 2, "both", "", ""},
-        {{"convert", "--size", "8x8", "a.mp4", "r.mp4"}, 2, "16 to 8192", "", ""},
-        {{"convert", "--bogus", "a.mp4", "r.mp4"}, 2, "unknown option", "", ""},
-        {{"convert", "a.mp4"}, 2, "usage", "", ""},
-        // Cut: the time forms, rounding, a start past the end.
-        {{"cut", "--start", "1", "--length", "1", "a.mp4", "c1.mp4"}, 0, "", "c1.mp4", "mov"},
-        {{"cut", "--start", "00:00:01.4", "--length", "0:01", "a.mp4", "c2.mp4"}, 0, "rounded", "c2.mp4", "mov"},
-        {{"cut", "--copy", "--start=1.000", "--length", "1.6", "a.mp4", "c3.flv"}, 0, "rounded", "c3.flv", "flv"},
-        {{"cut", "--start", "1:75", "--length", "1", "a.mp4", "c4.mp4"}, 2, "HH:MM:SS", "", ""},
-        {{"cut", "--length", "1:2:3:4", "a.mp4", "c4.mp4"}, 2, "HH:MM:SS", "", ""},
-        {{"cut", "a.mp4", "c4.mp4"}, 2, "--length", "", ""},
-        {{"cut", "--start", "0:10", "--length", "1", "a.mp4", "c4.mp4"}, 1, "past the end", "", ""},
-        // Help and version on standard output, status 0.
-        {{"--version"}, 0, "tarsa ", "", ""},
-        {{"help", "cut"}, 0, "--length", "", ""},
-        {{"merge", "--help"}, 0, "--strict", "", ""},
-        {{"frobnicate"}, 2, "help", "", ""},
-    };
     std::set<std::string> left = names_in(dir_->path());
-    // The rows are independent: six at a time.
     std::vector<tt::Finished> results(rows.size());
     std::atomic<size_t> next{0};
     std::vector<std::thread> workers;
@@ -178,14 +139,86 @@ TEST_F(HostProgram, CommandTable)
         if (!row.made.empty()) { EXPECT_EQ(container_of(file(row.made)), row.container); }
         if (!row.made.empty()) left.insert(row.made);
     }
-    // Nothing else is left: no refused destination, no work file.
+    // No refused destination, no work file.
     EXPECT_EQ(names_in(dir_->path()), left);
+}
+
+TEST_F(HostProgram, SafetyAndReasons)
+{
+    const std::string old_bytes = "an older file the user keeps\n";
+    ASSERT_TRUE(tt::write_file(file("old.mp4"), old_bytes));
+    const std::string same = "both a source and the destination", refused = "supported destinations are";
+    // A failed job names the tool's error and keeps the run's log.
+    const std::string sdv_fails = "tool: " + file("f.mp4");
+    check_table({
+        // Never lose data: the source as destination, by any name; an existing destination.
+        {{"convert", "a.mp4", "a.mp4"}, 1, same, "", ""},
+        {{"convert", "-y", "a.mp4", "./a.mp4"}, 1, same, "", ""},
+        {{"convert", "-y", "a.mp4", "link.mp4"}, 1, same, "", ""},
+        {{"merge", "-y", "b.mp4", "a.mp4", "./b.mp4"}, 1, same, "", ""},
+        {{"convert", "a.mp4", "old.mp4"}, 1, "-y", "", ""},
+        {{"convert", "-n", "a.mp4", "old.mp4"}, 1, "exists", "", ""},
+        // What the library cannot make is refused before anything starts.
+        {{"convert", "a.mp4", "t.mp3"}, 1, refused, "", ""},
+        {{"convert", "a.mp4", "t.wav"}, 1, refused, "", ""},
+        {{"convert", "a.mp4", "t.m4a"}, 1, refused, "", ""},
+        {{"convert", "a.mp4", "t.png"}, 1, refused, "", ""},
+        {{"cut", "--length", "1", "a.mp4", "t.webm"}, 1, refused, "", ""},
+        // Each reason its own message.
+        {{"convert", "missing.mp4", "r.mp4"}, 1, "does not exist", "", ""},
+        {{"convert", "notes.txt", "r.mp4"}, 1, "not a media file", "", ""},
+        {{"convert", "a.mp4", "nowhere/r.mp4"}, 1, "folder", "", ""},
+        {{"convert", "--size", "641x360", "a.mp4", "r.mp4"}, 2, "even", "", ""},
+        {{"convert", "--size", "640", "a.mp4", "r.mp4"}, 2, "both", "", ""},
+        {{"convert", "--size", "8x8", "a.mp4", "r.mp4"}, 2, "16 to 8192", "", ""},
+        {{"convert", "--type", "sdv", "a.mp4", "f.mp4"}, 1, sdv_fails, "", ""},
+        {{"convert", "--bogus", "a.mp4", "r.mp4"}, 2, "unknown option", "", ""},
+        {{"convert", "a.mp4"}, 2, "usage", "", ""},
+        // Help and version on standard output, status 0.
+        {{"--version"}, 0, "tarsa ", "", ""},
+        {{"help", "cut"}, 0, "--length", "", ""},
+        {{"merge", "--help"}, 0, "--strict", "", ""},
+        {{"frobnicate"}, 2, "help", "", ""},
+    });
     EXPECT_EQ(tt::read_file(file("old.mp4")), old_bytes);
     EXPECT_EQ(container_of(file("b.mp4")), "mov");
     EXPECT_TRUE(fs::is_symlink(file("link.mp4")));
+    // Only the failed job's log stays; the other runs removed theirs.
+    EXPECT_EQ(names_in(logs_->path()).size(), 1u);
+    for (const std::string &name : names_in(logs_->path())) std::remove((logs_->path() + "/" + name).c_str());
     // -y replaces an existing destination with the result.
     ASSERT_EQ(run({"convert", "-y", "--quiet", "a.mp4", "old.mp4"}).exit_code, 0);
     EXPECT_EQ(container_of(file("old.mp4")), "mov");
+    EXPECT_TRUE(names_in(logs_->path()).empty());
+}
+
+TEST_F(HostProgram, TypesFromExtensions)
+{
+    check_table({
+        // The destination's extension picks the type; --type takes names.
+        {{"convert", "a.mp4", "t.flv"}, 0, "", "t.flv", "flv"},
+        {{"convert", "a.mp4", "t.avi"}, 0, "", "t.avi", "avi"},
+        {{"convert", "a.mp4", "t.mkv"}, 0, "", "t.mkv", "matroska"},
+        {{"convert", "a.mp4", "t.ts"}, 0, "", "t.ts", "mpegts"},
+        {{"convert", "a.mp4", "t.264"}, 0, "", "t.264", "h264"},
+        {{"convert", "--quiet", "a.mp4", "t.m4v"}, 0, "", "t.m4v", "mov"},
+        {{"convert", "--type", "flv", "a.mp4", "t2.mp4"}, 0, "", "t2.mp4", "flv"},
+        {{"merge", "m.mov", "a.mp4", "b.mp4"}, 0, "", "m.mov", "mov"},
+    });
+}
+
+TEST_F(HostProgram, CutTimes)
+{
+    check_table({
+        // Cut: the time forms, rounding, a start past the end.
+        {{"cut", "--start", "1", "--length", "1", "a.mp4", "c1.mp4"}, 0, "", "c1.mp4", "mov"},
+        {{"cut", "--start", "00:00:01.4", "--length", "0:01", "a.mp4", "c2.mp4"}, 0, "rounded", "c2.mp4", "mov"},
+        {{"cut", "--copy", "--start=1.000", "--length", "1.6", "a.mp4", "c3.flv"}, 0, "rounded", "c3.flv", "flv"},
+        {{"cut", "--start", "1:75", "--length", "1", "a.mp4", "c4.mp4"}, 2, "HH:MM:SS", "", ""},
+        {{"cut", "--length", "1:2:3:4", "a.mp4", "c4.mp4"}, 2, "HH:MM:SS", "", ""},
+        {{"cut", "a.mp4", "c4.mp4"}, 2, "--length", "", ""},
+        {{"cut", "--start", "0:10", "--length", "1", "a.mp4", "c4.mp4"}, 1, "past the end", "", ""},
+    });
 }
 
 TEST_F(HostProgram, JsonOutputsParse)
@@ -248,7 +281,7 @@ TEST_F(HostProgram, StopSignalsLeaveNoPartialFile)
         if (c.existing) { ASSERT_TRUE(tt::write_file(dst, "keep me\n")); }
         const std::set<std::string> before = names_in(dir_->path());
         std::vector<std::string> argv = {tarsa(), "convert", "-y", "--size", "1280x720", "long.mp4", dst};
-        tt::Spawned p(argv, {}, dir_->path());
+        tt::Spawned p(argv, env(), dir_->path());
         std::string line;
         while (p.read_line(line, 30000) && line.rfind("conversion:", 0) != 0) {
         }
