@@ -116,7 +116,7 @@ protected:
 };
 tt::TempDir *HostProgram::dir_ = nullptr, *HostProgram::logs_ = nullptr;
 
-// Runs the rows side by side (six at a time) and checks each one; nothing
+// Runs the rows side by side (eight at a time) and checks each one; nothing
 // but the files the rows made is left in the folder.
 void HostProgram::check_table(const std::vector<Row> &rows)
 {
@@ -124,7 +124,7 @@ void HostProgram::check_table(const std::vector<Row> &rows)
     std::vector<tt::Finished> results(rows.size());
     std::atomic<size_t> next{0};
     std::vector<std::thread> workers;
-    for (int w = 0; w < 6; w++)
+    for (int w = 0; w < 8; w++)
         workers.emplace_back([&] {
             for (size_t i; (i = next++) < rows.size();) results[i] = run(rows[i].args);
         });
