@@ -1,100 +1,87 @@
-// tarsa cut: write a time range of a media file into a new file.
+// tarsa cut: a time range of one source into a new file; exact (re-encoded)
+// by default, at key frames with --copy.
 #include <cstdio>
 #include <cstring>
-#include <string>
 
-#include "cli_args.h"
 #include "commands.h"
-#include "job_watch.h"
-#include "tarsasdk.h"
+#include "job_run.h"
 
 namespace {
 
-struct cut_options {
-    cut_param_v1 param;
-    bool faststart = true;
+// The library takes whole seconds.
+struct cut_seconds {
+    int32_t start = 0, length = 0;
 };
+cut_seconds g_cut;
 
-bool parse_cut(const arg_list &args, std::string *src, std::string *dst, cut_options *o)
+std::string seconds_text(long long ms)
 {
-    std::memset(&o->param, 0, sizeof o->param);
-    o->param.cut_param.audio_enable = 1;
-    o->param.cut_param.quality = 5;
-    o->param.usage_mode = HWD_USAGE_AUTO;
-    o->param.hwd_type = -1;
-    bool type_given = false;
-    bool length_given = false;
-    arg_list files;
-    for (size_t i = 0; i < args.size(); i++) {
-        const std::string &a = args[i];
-        auto value = [&](std::string *out) {
-            if (i + 1 >= args.size()) {
-                std::fprintf(stderr, "tarsa: %s needs a value\n", a.c_str());
-                return false;
-            }
-            *out = args[++i];
-            return true;
-        };
-        std::string v;
-        cut_param &p = o->param.cut_param;
-        if (a == "--start") {
-            if (!value(&v) || !parse_int(a, v, 0, 24L * 3600 * 365, &p.start_time)) return false;
-        } else if (a == "--length") {
-            if (!value(&v) || !parse_int(a, v, 1, 24L * 3600 * 365, &p.cut_length)) return false;
-            length_given = true;
-        } else if (a == "--type") {
-            if (!value(&v) || !parse_int(a, v, 0, 255, &p.dst_file_type)) return false;
-            type_given = true;
-        } else if (a == "--size") {
-            if (!value(&v) || !parse_size(v, &p.width, &p.height)) return false;
-        } else if (a == "--quality") {
-            if (!value(&v) || !parse_int(a, v, 0, 51, &p.quality)) return false;
-        } else if (a == "--no-audio") {
-            p.audio_enable = 0;
-        } else if (a == "--encode") {
-            p.force_encode = 1;
-        } else if (a == "--no-faststart") {
-            o->faststart = false;
-        } else if (a.rfind("--", 0) == 0) {
-            std::fprintf(stderr, "tarsa: unknown option %s\n", a.c_str());
-            return false;
-        } else {
-            files.push_back(a);
-        }
-    }
-    if (files.size() != 2) return false;
-    if (!length_given) {
-        std::fprintf(stderr, "tarsa: cut needs --length SECONDS\n");
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld.%03lld", ms / 1000, ms % 1000);
+    std::string s = text;
+    while (s.back() == '0') s.pop_back();
+    if (s.back() == '.') s.pop_back();
+    return s + " s";
+}
+
+bool prepare_cut(job_plan &plan, int *status)
+{
+    const job_options &o = plan.opts;
+    *status = 2;
+    if (o.length_ms < 0) {
+        std::fprintf(stderr, "tarsa: cut needs --length TIME\n");
         return false;
     }
-    *src = absolute_path(files[0]);
-    *dst = absolute_path(files[1]);
-    if (!type_given) o->param.cut_param.dst_file_type = file_type_for(*dst);
+    *status = 1;
+    g_cut.start = static_cast<int32_t>((o.start_ms + 500) / 1000);
+    long long length = (o.length_ms + 500) / 1000;
+    g_cut.length = static_cast<int32_t>(length < 1 ? 1 : length);
+    const bool say = !o.quiet && !o.json;
+    if (say && o.start_ms != g_cut.start * 1000LL)
+        std::fprintf(stderr, "tarsa: --start %s rounded to %d s (the library takes whole seconds)\n",
+                     seconds_text(o.start_ms).c_str(), g_cut.start);
+    if (say && o.length_ms != g_cut.length * 1000LL)
+        std::fprintf(stderr, "tarsa: --length %s rounded to %d s (the library takes whole seconds)\n",
+                     seconds_text(o.length_ms).c_str(), g_cut.length);
+    const int32_t duration = plan.probes[0].result.duration;
+    if (duration > 0 && g_cut.start >= duration) {
+        std::fprintf(stderr, "tarsa: --start %d s is past the end of %s (%d s long)\n", g_cut.start,
+                     plan.sources[0].c_str(), duration);
+        return false;
+    }
+    int32_t available = duration > 0 ? duration - g_cut.start : g_cut.length;
+    plan.media_seconds = available < g_cut.length ? available : g_cut.length;
+    if (say && o.copy)
+        std::fprintf(stderr,
+                     "tarsa: --copy cuts at key frames: the part begins at the key frame at or before %d s\n"
+                     "       (the library does not report where that is)\n",
+                     g_cut.start);
     return true;
+}
+
+void *create_cut(const job_plan &plan, const std::string &work_path)
+{
+    cut_param_v1 p;
+    std::memset(&p, 0, sizeof p);
+    p.cut_param.dst_file_type = plan.type;
+    p.cut_param.width = plan.opts.width;
+    p.cut_param.height = plan.opts.height;
+    p.cut_param.start_time = g_cut.start;
+    p.cut_param.cut_length = g_cut.length;
+    p.cut_param.force_encode = plan.opts.copy ? 0 : 1;
+    p.cut_param.audio_enable = plan.opts.audio ? 1 : 0;
+    p.cut_param.quality = plan.opts.quality;
+    p.usage_mode = plan.usage_mode;
+    p.hwd_type = -1;
+    return tarsa_sdk_cut_create_v1(plan.sources[0].c_str(), work_path.c_str(), &p);
 }
 
 }  // namespace
 
 int cmd_cut(const arg_list &args)
 {
-    std::string src, dst;
-    cut_options o;
-    if (!parse_cut(args, &src, &dst, &o)) return 2;
-    void *job = tarsa_sdk_cut_create_v1(src.c_str(), dst.c_str(), &o.param);
-    if (job == TARSA_INVALID_HANDLE) {
-        std::fprintf(stderr, "tarsa: cannot cut %s: it is not a readable media file, or a name is not usable\n",
-                     src.c_str());
-        return 1;
-    }
-    if (!o.faststart) {
-        int32_t off = 0;
-        tarsa_sdk_set_option_param(job, OPT_PARAM_TYPE_MOVFLAGS_FASTSTART, &off, sizeof off);
-    }
-    job_kind_ops ops = {"cut", TARSA_EVENT_CUT_POS, TARSA_EVENT_CUT_FAIL, 0,
-                        tarsa_sdk_cut_start, tarsa_sdk_cut_stop, tarsa_sdk_cut_destroy, tarsa_sdk_cut_get_pos};
-    std::printf("cutting %s from %d s for %d s -> %s\n", src.c_str(), o.param.cut_param.start_time,
-                o.param.cut_param.cut_length, dst.c_str());
-    int rc = watch_job(job, ops, dst);
-    if (rc == 0) std::printf("done: %s\n", dst.c_str());
-    return rc;
+    static const job_kind kind = {JOB_CUT,           "cut",          TARSA_EVENT_CUT_POS,   TARSA_EVENT_CUT_FAIL, 0,
+                                  tarsa_sdk_cut_start, tarsa_sdk_cut_stop, tarsa_sdk_cut_destroy, prepare_cut,
+                                  create_cut};
+    return run_job_command(kind, args);
 }

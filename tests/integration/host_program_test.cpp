@@ -1,10 +1,16 @@
-// The host program: `tarsa probe FILE` prints the fields of a media file,
-// `tarsa merge DST SRC...` merges from the command line; both refuse a file
-// that is not media.
+// The host program `tarsa` as a user runs it: a table of command lines with
+// the exit status, a piece of the message where it matters, and the files
+// each run leaves; then the JSON outputs and the stop signals.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <atomic>
+#include <map>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "processes.h"
@@ -13,74 +19,281 @@
 
 namespace {
 
+namespace fs = std::filesystem;
+using json_object = std::map<std::string, std::string>;
+
 std::string tarsa() { return tt::bin_dir() + "tarsa"; }
 
-// True when `want` occurs in `lines` in this order (other lines may come between).
-bool in_order(const std::vector<std::string> &lines, const std::vector<std::string> &want)
+// One flat JSON object per line; nested values are kept as raw text.
+bool parse_object(const std::string &s, json_object *out)
 {
-    size_t next = 0;
-    for (const std::string &line : lines)
-        if (next < want.size() && line == want[next]) next++;
-    return next == want.size();
-}
-
-TEST(HostProgram, ProbePrintsTheFields)
-{
-    tt::TempDir dir;
-    const std::string file = dir.file("sample clip.mp4");
-    ASSERT_TRUE(tt::make_h264_aac(file, 2, 320, 240));
-    tt::Finished r = tt::run({tarsa(), "probe", file});
-    EXPECT_EQ(r.exit_code, 0) << r.output;
-    const std::vector<std::string> want = {
-        "file:       " + file, "container:  mov", "video:      h264 (High)",
-        "audio:      aac",     "duration:   2 s", "size:       320x240",
+    size_t i = 0;
+    auto string_at = [&](std::string *v) {
+        if (i >= s.size() || s[i] != '"') return false;
+        for (i++; i < s.size() && s[i] != '"'; i++) *v += s[i] == '\\' && i + 1 < s.size() ? s[++i] : s[i];
+        return i++ < s.size();
     };
-    EXPECT_TRUE(in_order(tt::split_lines(r.output), want)) << r.output;
+    if (s.empty() || s[i++] != '{') return false;
+    while (i < s.size()) {
+        std::string key, value;
+        if (!string_at(&key) || i >= s.size() || s[i++] != ':') return false;
+        if (s[i] == '"') {
+            if (!string_at(&value)) return false;
+        } else {
+            size_t start = i;
+            for (int depth = 0; i < s.size() && (depth > 0 || (s[i] != ',' && s[i] != '}')); i++)
+                depth += (s[i] == '{' || s[i] == '[') - (s[i] == '}' || s[i] == ']');
+            value = s.substr(start, i - start);
+            if (value.empty()) return false;
+        }
+        (*out)[key] = value;
+        if (i < s.size() && s[i] == '}') return i + 1 == s.size();
+        if (i >= s.size() || s[i++] != ',') return false;
+    }
+    return false;
 }
 
-TEST(HostProgram, MergeJoinsTheSourcesInOrder)
+std::string container_of(const std::string &path)
 {
-    tt::TempDir dir;
-    const std::string a = dir.file("a.mp4"), b = dir.file("b.mp4"), dst = dir.file("joined.mp4");
-    ASSERT_TRUE(tt::make_h264_aac(a, 2, 160, 120));
-    ASSERT_TRUE(tt::make_h264_aac(b, 3, 160, 120));
-    tt::Finished r = tt::run({tarsa(), "merge", "joined.mp4", a, b}, {"TARSASDK_LOG=off"}, dir.path());
-    ASSERT_EQ(r.exit_code, 0) << r.output;
-    EXPECT_TRUE(in_order(tt::split_lines(r.output), {"merging 2 files -> " + dst, "done: " + dst})) << r.output;
-
-    tt::sdk_startup();
-    probe_result result = {};
-    ASSERT_EQ(tarsa_sdk_probe_ex(dst.c_str(), &result), 1);
-    EXPECT_NEAR(result.duration, 5, 1);
-    // Relative names are the caller's: nothing lands next to the tools.
-    EXPECT_FALSE(tt::file_exists(tt::bin_dir() + "joined.mp4"));
-    EXPECT_TRUE(tt::merge_temporaries(dir.path()).empty());
-    EXPECT_TRUE(tt::merge_temporaries(tt::bin_dir()).empty());
+    probe_result r = {};
+    return tarsa_sdk_probe_ex(path.c_str(), &r) ? r.f_fmt : "(not media)";
 }
 
-TEST(HostProgram, FilesThatAreNotMediaAreRefused)
+std::set<std::string> names_in(const std::string &dir)
 {
-    tt::TempDir dir;
-    const std::string a = dir.file("a.mp4"), notes = dir.file("notes.txt");
-    ASSERT_TRUE(tt::make_h264_aac(a, 1, 160, 120));
-    ASSERT_TRUE(tt::write_file(notes, "not media\n"));
-    tt::Finished r = tt::run({tarsa(), "probe", notes});
-    EXPECT_NE(r.exit_code, 0);
-    EXPECT_TRUE(tt::has_line(r.output, "tarsa: cannot probe " + notes + ": not a readable media file")) << r.output;
+    std::set<std::string> names;
+    for (const auto &e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
+    return names;
+}
 
-    r = tt::run({tarsa(), "merge", dir.file("out.mp4"), a, notes});
+// Processes started for the host with this pid (the library marks its tools).
+int tools_of(pid_t host)
+{
+    int n = 0;
+    const std::string mark = "TARSASDK_HOST=" + std::to_string(host) + ":";
+    for (const auto &e : fs::directory_iterator("/proc"))
+        n += tt::read_file(e.path().string() + "/environ").find(mark) != std::string::npos;
+    return n;
+}
+
+struct Row {
+    std::vector<std::string> args;
+    int exit_code;
+    std::string says;       // in the output, when not empty
+    std::string made;       // a file the run leaves, when not empty
+    std::string container;  // what `made` probes as
+};
+
+class HostProgram : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        dir_ = new tt::TempDir;
+        logs_ = new tt::TempDir;
+        ASSERT_TRUE(tt::make_h264_aac(file("a.mp4"), 3));
+        ASSERT_TRUE(tt::make_h264_aac(file("b.mp4"), 2));
+        ASSERT_TRUE(tt::make_h264_aac(file("long.mp4"), 20, 640, 360));
+        ASSERT_TRUE(tt::write_file(file("notes.txt"), "not media\n"));
+        ASSERT_EQ(symlink("a.mp4", file("link.mp4").c_str()), 0);
+        tt::sdk_startup();
+    }
+    static void TearDownTestSuite()
+    {
+        delete dir_;
+        delete logs_;
+    }
+    static std::string file(const std::string &name) { return dir_->file(name); }
+    // The program keeps its own log (in TMPDIR) when TARSASDK_LOG is empty.
+    static std::vector<std::string> env() { return {"TARSASDK_LOG=", "TMPDIR=" + logs_->path()}; }
+    static tt::Finished run(const std::vector<std::string> &args)
+    {
+        std::vector<std::string> argv = {tarsa()};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return tt::run(argv, env(), dir_->path());
+    }
+    static void check_table(const std::vector<Row> &rows);
+    static tt::TempDir *dir_, *logs_;
+};
+tt::TempDir *HostProgram::dir_ = nullptr, *HostProgram::logs_ = nullptr;
+
+// Runs the rows side by side (eight at a time) and checks each one; nothing
+// but the files the rows made is left in the folder.
+void HostProgram::check_table(const std::vector<Row> &rows)
+{
+    std::set<std::string> left = names_in(dir_->path());
+    std::vector<tt::Finished> results(rows.size());
+    std::atomic<size_t> next{0};
+    std::vector<std::thread> workers;
+    for (int w = 0; w < 8; w++)
+        workers.emplace_back([&] {
+            for (size_t i; (i = next++) < rows.size();) results[i] = run(rows[i].args);
+        });
+    for (std::thread &t : workers) t.join();
+    for (size_t i = 0; i < rows.size(); i++) {
+        const Row &row = rows[i];
+        const tt::Finished &r = results[i];
+        SCOPED_TRACE("tarsa " + testing::PrintToString(row.args));
+        EXPECT_EQ(r.exit_code, row.exit_code) << r.output;
+        if (!row.says.empty()) { EXPECT_NE(r.output.find(row.says), std::string::npos) << r.output; }
+        if (!row.made.empty()) { EXPECT_EQ(container_of(file(row.made)), row.container); }
+        if (!row.made.empty()) left.insert(row.made);
+    }
+    // No refused destination, no work file.
+    EXPECT_EQ(names_in(dir_->path()), left);
+}
+
+TEST_F(HostProgram, SafetyAndReasons)
+{
+    const std::string old_bytes = "an older file the user keeps\n";
+    ASSERT_TRUE(tt::write_file(file("old.mp4"), old_bytes));
+    const std::string same = "both a source and the destination", refused = "supported destinations are";
+    // A failed job names the tool's error and keeps the run's log.
+    const std::string sdv_fails = "tool: " + file("f.mp4");
+    check_table({
+        // Never lose data: the source as destination, by any name; an existing destination.
+        {{"convert", "a.mp4", "a.mp4"}, 1, same, "", ""},
+        {{"convert", "-y", "a.mp4", "./a.mp4"}, 1, same, "", ""},
+        {{"convert", "-y", "a.mp4", "link.mp4"}, 1, same, "", ""},
+        {{"merge", "-y", "b.mp4", "a.mp4", "./b.mp4"}, 1, same, "", ""},
+        {{"convert", "a.mp4", "old.mp4"}, 1, "-y", "", ""},
+        {{"convert", "-n", "a.mp4", "old.mp4"}, 1, "exists", "", ""},
+        // What the library cannot make is refused before anything starts.
+        {{"convert", "a.mp4", "t.mp3"}, 1, refused, "", ""},
+        {{"convert", "a.mp4", "t.wav"}, 1, refused, "", ""},
+        {{"convert", "a.mp4", "t.m4a"}, 1, refused, "", ""},
+        {{"convert", "a.mp4", "t.png"}, 1, refused, "", ""},
+        {{"cut", "--length", "1", "a.mp4", "t.webm"}, 1, refused, "", ""},
+        // Each reason its own message.
+        {{"convert", "missing.mp4", "r.mp4"}, 1, "does not exist", "", ""},
+        {{"convert", "notes.txt", "r.mp4"}, 1, "not a media file", "", ""},
+        {{"convert", "a.mp4", "nowhere/r.mp4"}, 1, "folder", "", ""},
+        {{"convert", "--size", "641x360", "a.mp4", "r.mp4"}, 2, "even", "", ""},
+        {{"convert", "--size", "640", "a.mp4", "r.mp4"}, 2, "both", "", ""},
+        {{"convert", "--size", "8x8", "a.mp4", "r.mp4"}, 2, "16 to 8192", "", ""},
+        {{"convert", "--type", "sdv", "a.mp4", "f.mp4"}, 1, sdv_fails, "", ""},
+        {{"convert", "--bogus", "a.mp4", "r.mp4"}, 2, "unknown option", "", ""},
+        {{"convert", "a.mp4"}, 2, "usage", "", ""},
+        // Help and version on standard output, status 0.
+        {{"--version"}, 0, "tarsa ", "", ""},
+        {{"help", "cut"}, 0, "--length", "", ""},
+        {{"merge", "--help"}, 0, "--strict", "", ""},
+        {{"frobnicate"}, 2, "help", "", ""},
+    });
+    EXPECT_EQ(tt::read_file(file("old.mp4")), old_bytes);
+    EXPECT_EQ(container_of(file("b.mp4")), "mov");
+    EXPECT_TRUE(fs::is_symlink(file("link.mp4")));
+    // Only the failed job's log stays; the other runs removed theirs.
+    EXPECT_EQ(names_in(logs_->path()).size(), 1u);
+    for (const std::string &name : names_in(logs_->path())) std::remove((logs_->path() + "/" + name).c_str());
+    // -y replaces an existing destination with the result.
+    ASSERT_EQ(run({"convert", "-y", "--quiet", "a.mp4", "old.mp4"}).exit_code, 0);
+    EXPECT_EQ(container_of(file("old.mp4")), "mov");
+    EXPECT_TRUE(names_in(logs_->path()).empty());
+}
+
+TEST_F(HostProgram, TypesFromExtensions)
+{
+    check_table({
+        // The destination's extension picks the type; --type takes names.
+        {{"convert", "a.mp4", "t.flv"}, 0, "", "t.flv", "flv"},
+        {{"convert", "a.mp4", "t.avi"}, 0, "", "t.avi", "avi"},
+        {{"convert", "a.mp4", "t.mkv"}, 0, "", "t.mkv", "matroska"},
+        {{"convert", "a.mp4", "t.ts"}, 0, "", "t.ts", "mpegts"},
+        {{"convert", "a.mp4", "t.264"}, 0, "", "t.264", "h264"},
+        {{"convert", "--quiet", "a.mp4", "t.m4v"}, 0, "", "t.m4v", "mov"},
+        {{"convert", "--type", "flv", "a.mp4", "t2.mp4"}, 0, "", "t2.mp4", "flv"},
+        {{"merge", "m.mov", "a.mp4", "b.mp4"}, 0, "", "m.mov", "mov"},
+    });
+}
+
+TEST_F(HostProgram, CutTimes)
+{
+    check_table({
+        // Cut: the time forms, rounding, a start past the end.
+        {{"cut", "--start", "1", "--length", "1", "a.mp4", "c1.mp4"}, 0, "", "c1.mp4", "mov"},
+        {{"cut", "--start", "00:00:01.4", "--length", "0:01", "a.mp4", "c2.mp4"}, 0, "rounded", "c2.mp4", "mov"},
+        {{"cut", "--copy", "--start=1.000", "--length", "1.6", "a.mp4", "c3.flv"}, 0, "rounded", "c3.flv", "flv"},
+        {{"cut", "--start", "1:75", "--length", "1", "a.mp4", "c4.mp4"}, 2, "HH:MM:SS", "", ""},
+        {{"cut", "--length", "1:2:3:4", "a.mp4", "c4.mp4"}, 2, "HH:MM:SS", "", ""},
+        {{"cut", "a.mp4", "c4.mp4"}, 2, "--length", "", ""},
+        {{"cut", "--start", "0:10", "--length", "1", "a.mp4", "c4.mp4"}, 1, "past the end", "", ""},
+    });
+}
+
+TEST_F(HostProgram, JsonOutputsParse)
+{
+    tt::Finished r = run({"probe", "--json", "a.mp4", "notes.txt"});
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_TRUE(tt::has_line(
-        r.output, "tarsa: cannot merge " + notes + ": it is not a readable media file, or a name is not usable"))
-        << r.output;
-    EXPECT_FALSE(tt::file_exists(dir.file("out.mp4")));
+    std::vector<json_object> objects;
+    for (const std::string &line : tt::split_lines(r.output))
+        if (json_object o; parse_object(line, &o)) objects.push_back(o);
+    ASSERT_EQ(objects.size(), 2u) << r.output;
+    EXPECT_EQ(objects[0]["container"], "mov");
+    EXPECT_EQ(objects[0]["video"], "h264 (High)");
+    EXPECT_EQ(objects[0]["audio"], "aac");
+    EXPECT_EQ(objects[0]["width"], "320");
+    EXPECT_EQ(objects[0]["height"], "240");
+    EXPECT_EQ(objects[0]["duration"], "3");
+    EXPECT_NE(objects[0]["video_stream"].find("Video: h264"), std::string::npos);
+    EXPECT_NE(objects[0]["audio_stream"].find("Audio: aac"), std::string::npos);
+    EXPECT_EQ(objects[1]["file"], file("notes.txt"));
+    EXPECT_EQ(objects[1].count("error"), 1u);
+
+    r = run({"convert", "--json", "a.mp4", "j.flv"});
+    ASSERT_EQ(r.exit_code, 0) << r.output;
+    int last_percent = -1;
+    json_object last;
+    for (const std::string &line : tt::split_lines(r.output)) {
+        ASSERT_TRUE(parse_object(line, &last)) << "not a JSON object: " << line;
+        if (last["event"] != "progress") continue;
+        const int percent = std::stoi(last["percent"]);
+        EXPECT_GE(percent, last_percent);
+        EXPECT_LE(percent, 100);
+        last_percent = percent;
+    }
+    EXPECT_EQ(last_percent, 100);
+    EXPECT_EQ(last["event"], "done");
+    EXPECT_EQ(last["destination"], file("j.flv"));
+    EXPECT_EQ(last["type"], "6");
+
+    r = run({"hw", "--json"});
+    ASSERT_EQ(r.exit_code, 0) << r.output;
+    json_object hw;
+    ASSERT_TRUE(parse_object(tt::split_lines(r.output).back(), &hw)) << r.output;
+    EXPECT_TRUE(hw["found"] == "true" || hw["found"] == "false");
+    EXPECT_EQ(hw["devices"].front(), '[');
 }
 
-TEST(HostProgram, MergeNeedsTwoSources)
+// A stop signal stops the job through the library; nothing of the run
+// stays and an existing destination keeps its bytes.
+TEST_F(HostProgram, StopSignalsLeaveNoPartialFile)
 {
-    tt::Finished r = tt::run({tarsa(), "merge", "/tmp/out.mp4", "/tmp/a.mp4"});
-    EXPECT_EQ(r.exit_code, 2);
-    EXPECT_NE(r.output.find("tarsa merge DST SRC SRC..."), std::string::npos) << r.output;
+    struct Case {
+        int sig;
+        int exit_code;
+        bool existing;
+    };
+    for (const Case &c : {Case{SIGINT, 130, false}, Case{SIGTERM, 143, true}, Case{SIGHUP, 129, false}}) {
+        SCOPED_TRACE(c.sig);
+        const std::string dst = file("stopped.avi");
+        std::remove(dst.c_str());
+        if (c.existing) { ASSERT_TRUE(tt::write_file(dst, "keep me\n")); }
+        const std::set<std::string> before = names_in(dir_->path());
+        std::vector<std::string> argv = {tarsa(), "convert", "-y", "--size", "1280x720", "long.mp4", dst};
+        tt::Spawned p(argv, env(), dir_->path());
+        std::string line;
+        while (p.read_line(line, 30000) && line.rfind("conversion:", 0) != 0) {
+        }
+        ASSERT_EQ(line.rfind("conversion:", 0), 0u) << line;
+        ASSERT_TRUE(p.read_line(line, 30000)) << "no progress";  // the job runs
+        ASSERT_EQ(kill(p.pid(), c.sig), 0);
+        EXPECT_EQ(p.wait(30000), c.exit_code);
+        EXPECT_EQ(tt::file_exists(dst), c.existing);
+        if (c.existing) { EXPECT_EQ(tt::read_file(dst), "keep me\n"); }
+        EXPECT_EQ(names_in(dir_->path()), before);
+        EXPECT_EQ(tools_of(p.pid()), 0);
+        EXPECT_TRUE(names_in(logs_->path()).empty());  // a stop is not a failure
+    }
 }
 
 }  // namespace
