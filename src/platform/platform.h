@@ -55,6 +55,14 @@ void os_fd_close(int fd);
 // signal dispositions. Reports synchronously: 0 and *pid set when the
 // program runs, otherwise -1 (nothing started; os_last_error() says why).
 int os_process_spawn(const char *cmdline, const char *cwd, int out_fd, int *pid);
+// The same start from an argument list (program first; Windows so far):
+// one command line quoted by os_cmdline_quote, never split again.
+int os_process_spawn(const std::vector<std::string> &argv, const char *cwd, int out_fd, int *pid);
+// One command line that the Microsoft C runtime (and CommandLineToArgvW)
+// splits back into exactly argv: an argument is quoted when it is empty or
+// holds blanks or quotes; inside quotes, backslashes are doubled only where
+// a quote follows them, and a quote is written as \".
+std::string os_cmdline_quote(const std::vector<std::string> &argv);
 
 // os_process_exit_peek results.
 enum {
@@ -83,6 +91,10 @@ int os_host_marker(int pid, char *out, size_t size);
 int os_module_dir(char *out, size_t size);
 
 int os_last_error(void);
+
+// Sets the variable in this process's environment (children started later
+// inherit it); a null value removes it. 0, or -1.
+int os_setenv(const char *name, const char *value);
 
 // ---------------------------------------------------------------- threads
 typedef uint64_t os_thread_t;

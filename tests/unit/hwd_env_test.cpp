@@ -6,6 +6,7 @@
 #include <string>
 
 #include "media/hwd.h"
+#include "platform/platform.h"
 #include "hwd_fixture.h"
 #include "log_capture.h"
 #include "test_util.h"
@@ -16,7 +17,7 @@ class HwdEnv : public ::testing::Test {
 protected:
     void TearDown() override
     {
-        for (const char *name : {"TARSA_HWD_TEST_A", "TARSA_HWD_TEST_B", "TARSA_HWD_TEST_C"}) unsetenv(name);
+        for (const char *name : {"TARSA_HWD_TEST_A", "TARSA_HWD_TEST_B", "TARSA_HWD_TEST_C"}) os_setenv(name, nullptr);
     }
     // The record of `kind` with these assignments.
     hwd_env &record(int kind, std::initializer_list<const char *> env)
@@ -48,7 +49,7 @@ TEST_F(HwdEnv, EmptyRecordsAndUnknownKindsFail)
 
 TEST_F(HwdEnv, AssignmentsAreAppliedInOrderUntilABadOne)
 {
-    setenv("TARSA_HWD_TEST_C", "x", 1);
+    os_setenv("TARSA_HWD_TEST_C", "x");
     record(HWD_TYPE_INTEL, {"TARSA_HWD_TEST_A=one", "TARSA_HWD_TEST_B=two=2", "TARSA_HWD_TEST_C="});
     EXPECT_EQ(set_hwd_env(HWD_TYPE_INTEL), 1);
     EXPECT_EQ(value("TARSA_HWD_TEST_A"), "one");

@@ -28,7 +28,7 @@
 namespace {
 
 // The call as written, and the call; void calls give 0.
-#define CALL(expr) #expr, [&]() -> long { return (long)(expr); }
+#define CALL(expr) #expr, [&]() -> long long { return (long long)(expr); }
 
 TEST(NullArguments, AreRefusedWithOneLogLine)
 {
@@ -56,8 +56,8 @@ TEST(NullArguments, AreRefusedWithOneLogLine)
     merge_param_v1 merge_v1 = {};
     const struct {
         const char *what;
-        std::function<long()> call;
-        long result;
+        std::function<long long()> call;
+        long long result;
         const char *message;  // nullptr: nothing logged
     } rows[] = {
         // The runner.
