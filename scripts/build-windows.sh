@@ -28,7 +28,9 @@ if [ ! -f "$dir/CMakeCache.txt" ]; then
 fi
 cmake --build "$dir" -j"$(nproc)" --target tarsasdk tarsa_unit_tests win_child dll_host
 
-# The FFmpeg DLLs the library imports (avformat, avcodec, avutil).
+# The FFmpeg DLLs the library imports (avformat, avcodec, avutil), and the
+# toolchain's winpthread DLL that avutil imports for its time functions.
 cp -u "$ffprefix"/bin/av*.dll "$dir/bin/"
+cp -u /usr/x86_64-w64-mingw32/lib/libwinpthread-1.dll "$dir/bin/"
 ls "$dir/bin"/tarsasdk.dll "$dir/bin"/libtarsasdk.dll.a >/dev/null
 echo "build-windows: $dir/bin ready"

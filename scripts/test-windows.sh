@@ -30,7 +30,7 @@ wineboot -i >/dev/null 2>&1 || true
 fail=0
 # 1. Export and import tables.
 dump=$(x86_64-w64-mingw32-objdump -p "$bin/tarsasdk.dll")
-exports=$(awk '/^\[Ordinal\/Name Pointer\] Table/{t=1;next} t&&/^\s*\[/{print $NF;next} t&&!/^\s*\[/{t=0}' <<<"$dump" | sort)
+exports=$(awk '/^\[Ordinal\/Name Pointer\] Table/{t=1;next} t&&/^[ \t]*\[/{print $NF;next} {t=0}' <<<"$dump" | sort)
 declared=$(grep -o 'TARSA_API [^(]*(' include/tarsasdk.h | grep -o 'tarsa_[a-z0-9_]*' | sort)
 if [ "$exports" = "$declared" ] && [ "$(wc -l <<<"$exports")" = 37 ]; then
   echo "exports: the 37 tarsa_* functions"
