@@ -22,9 +22,10 @@ TempDir::TempDir()
 {
 #ifdef _WIN32
     std::error_code ec;
-    const std::string base = std::filesystem::temp_directory_path(ec).string();
+    const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
     for (unsigned n = GetTickCount(); path_.empty() && !ec; n++) {
-        const std::string dir = base + "\\tarsa-test-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(n);
+        const std::string dir =
+            (base / ("tarsa-test-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(n))).string();
         if (std::filesystem::create_directory(dir, ec)) path_ = dir;
     }
 #else

@@ -224,10 +224,10 @@ TEST(Win32Orphans, OnlyToolsOfGoneHostsAreKilled)
     ASSERT_TRUE(std::filesystem::copy_file(child_exe(), foreign, ec));
 
     {
-        Started kept({tool, "sleep", "20000"});
-        Started stranger({foreign, "sleep", "20000"});
+        Started kept({tool, "sleep", "60000"});
+        Started stranger({foreign, "sleep", "60000"});
         // A host that starts the tool and exits at once leaves an orphan.
-        const tt::Finished host = tt::run({child_exe(), "spawn", tool, "sleep", "20000"}, {}, "", 20000);
+        const tt::Finished host = tt::run({child_exe(), "spawn", tool, "sleep", "60000"}, {}, "", 20000);
         ASSERT_EQ(host.exit_code, 0);
         const int orphan = std::stoi(tt::split_lines(host.output).at(0));
 

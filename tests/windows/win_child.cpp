@@ -41,6 +41,7 @@ int wmain(int argc, wchar_t **argv)
         for (int i = 2; i < argc; i++) line += (i > 2 ? L" \"" : L"\"") + std::wstring(argv[i]) + L"\"";
         STARTUPINFOW si = {};
         si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;  // no standard handles: the orphan must not hold the test's pipe
         PROCESS_INFORMATION pi;
         if (!CreateProcessW(argv[2], &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
             return 101;

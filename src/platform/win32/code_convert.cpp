@@ -20,10 +20,17 @@ int os_code_convert(const char * /*to_set*/, const char * /*from_set*/, char *ou
         std::memcpy(out, in, in_len);
         return n;
     }
-    int wlen = MultiByteToWideChar(54936, MB_ERR_INVALID_CHARS, in, n, nullptr, 0);
+    // GB18030 is code page 54936; where the system lacks it (Wine), its
+    // two-byte part, GBK (936), still converts the common names.
+    UINT cp = 54936;
+    int wlen = MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, in, n, nullptr, 0);
+    if (wlen <= 0 && GetLastError() == ERROR_INVALID_PARAMETER) {
+        cp = 936;
+        wlen = MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, in, n, nullptr, 0);
+    }
     if (wlen <= 0) return 0;
     std::wstring wide(static_cast<size_t>(wlen), L'\0');
-    if (MultiByteToWideChar(54936, MB_ERR_INVALID_CHARS, in, n, &wide[0], wlen) != wlen) return 0;
+    if (MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, in, n, &wide[0], wlen) != wlen) return 0;
     int len = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wlen, out, static_cast<int>(out_size - 1), nullptr, nullptr);
     if (len <= 0) {
         std::memset(out, 0, out_size);
