@@ -8,6 +8,7 @@
 #include "media/hwd.h"
 #include "core/rtkit.h"
 #include "ff/hwd_vaapi.h"
+#include "platform/platform.h"
 
 // Indexed by hardware kind; kind 3 is reserved. NVIDIA and Intel need no
 // variables or driver file; the VA-API record is filled from the machine
@@ -23,8 +24,7 @@ bool put_env(const char *assignment)
     const char *eq = std::strchr(assignment, '=');
     if (!eq || eq == assignment) return false;
     std::string name(assignment, static_cast<size_t>(eq - assignment));
-    if (eq[1] == '\0') return unsetenv(name.c_str()) == 0;
-    return setenv(name.c_str(), eq + 1, 1) == 0;
+    return os_setenv(name.c_str(), eq[1] == '\0' ? nullptr : eq + 1) == 0;
 }
 
 }  // namespace

@@ -86,6 +86,10 @@ int os_module_dir(char *out, size_t size);
 
 int os_last_error(void);
 
+// Sets the variable in this process's environment (children started later
+// inherit it); a null value removes it. 0, or -1.
+int os_setenv(const char *name, const char *value);
+
 // ---------------------------------------------------------------- threads
 typedef uint64_t os_thread_t;
 typedef int (*os_thread_fn)(void *arg);

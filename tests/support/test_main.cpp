@@ -6,7 +6,11 @@
 
 int main(int argc, char **argv)
 {
+#ifdef _WIN32
+    if (!std::getenv("TARSASDK_LOG")) _putenv_s("TARSASDK_LOG", "off");
+#else
     setenv("TARSASDK_LOG", "off", 0);
+#endif
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

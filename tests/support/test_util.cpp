@@ -1,7 +1,11 @@
 #include "test_util.h"
 
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <filesystem>
@@ -16,9 +20,19 @@ namespace tt {
 
 TempDir::TempDir()
 {
+#ifdef _WIN32
+    std::error_code ec;
+    const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+    for (unsigned n = GetTickCount(); path_.empty() && !ec; n++) {
+        const std::string dir =
+            (base / ("tarsa-test-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(n))).string();
+        if (std::filesystem::create_directory(dir, ec)) path_ = dir;
+    }
+#else
     const char *base = std::getenv("TMPDIR");
     std::string tmpl = std::string(base && *base ? base : "/tmp") + "/tarsa-test-XXXXXX";
     if (mkdtemp(&tmpl[0])) path_ = tmpl;
+#endif
 }
 
 TempDir::~TempDir()
@@ -62,10 +76,17 @@ std::vector<std::string> merge_temporaries(const std::string &dir)
 std::string bin_dir()
 {
     char buf[4096];
+#ifdef _WIN32
+    DWORD n = GetModuleFileNameA(nullptr, buf, sizeof buf);
+    if (n == 0 || n >= sizeof buf) return ".\\";
+    std::string exe(buf, n);
+    return exe.substr(0, exe.find_last_of("\\/") + 1);
+#else
     ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
     if (n <= 0) return "./";
     std::string exe(buf, static_cast<size_t>(n));
     return exe.substr(0, exe.rfind('/') + 1);
+#endif
 }
 
 static std::string stock_dir()
@@ -118,13 +139,21 @@ ScopedEnv::ScopedEnv(const char *name, const std::string &value) : name_(name)
         had_ = true;
         old_ = old;
     }
+#ifdef _WIN32
+    _putenv_s(name, value.c_str());
+#else
     setenv(name, value.c_str(), 1);
+#endif
 }
 
 ScopedEnv::~ScopedEnv()
 {
+#ifdef _WIN32
+    _putenv_s(name_.c_str(), had_ ? old_.c_str() : "");
+#else
     if (had_) setenv(name_.c_str(), old_.c_str(), 1);
     else unsetenv(name_.c_str());
+#endif
 }
 
 void sdk_startup()

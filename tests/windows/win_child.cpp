@@ -1,0 +1,55 @@
+// A child for the Windows platform tests, run as `win_child MODE ARGS...`:
+//   args            prints each argument after "args" on its own line, as the C runtime split them
+//   env NAME        prints the variable's value
+//   cwd             prints the working directory
+//   exit N          prints "bye" (no line break) and exits with N
+//   sleep MS        sleeps, then exits 0
+//   spawn PROG ...  starts PROG with the rest as its arguments and exits 0 at once
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+int wmain(int argc, wchar_t **argv)
+{
+    if (argc < 2) return 100;
+    const std::wstring mode = argv[1];
+    if (mode == L"args") {
+        for (int i = 2; i < argc; i++) {
+            char buf[4096];
+            int n = WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, buf, sizeof buf, nullptr, nullptr);
+            std::printf("%s\n", n > 0 ? buf : "?");
+        }
+    } else if (mode == L"env" && argc > 2) {
+        wchar_t value[1024];
+        DWORD n = GetEnvironmentVariableW(argv[2], value, 1024);
+        std::printf("%ls\n", n ? value : L"");
+    } else if (mode == L"cwd") {
+        wchar_t dir[1024];
+        GetCurrentDirectoryW(1024, dir);
+        std::printf("%ls\n", dir);
+    } else if (mode == L"exit" && argc > 2) {
+        std::printf("bye");
+        std::fflush(stdout);
+        return _wtoi(argv[2]);
+    } else if (mode == L"sleep" && argc > 2) {
+        Sleep(static_cast<DWORD>(_wtoi(argv[2])));
+    } else if (mode == L"spawn" && argc > 2) {
+        std::wstring line;
+        for (int i = 2; i < argc; i++) line += (i > 2 ? L" \"" : L"\"") + std::wstring(argv[i]) + L"\"";
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;  // no standard handles: the orphan must not hold the test's pipe
+        PROCESS_INFORMATION pi;
+        if (!CreateProcessW(argv[2], &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
+            return 101;
+        std::printf("%lu\n", pi.dwProcessId);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    } else {
+        return 100;
+    }
+    return 0;
+}
