@@ -37,6 +37,9 @@ bool is_ffmpeg_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c ==
 // either end of the value.
 std::string escape_for_option(char c, bool at_edge)
 {
+    // A line break is written as backslash, backslash, "n", as the
+    // watermark's text format has always carried it.
+    if (c == '\n') return "\\\\n";
     std::string expanded = (c == '\\' || c == '%') ? std::string{'\\', c} : std::string(1, c);
     std::string out;
     for (char e : expanded) {

@@ -185,7 +185,7 @@ std::string drawn_text(const std::string &graph)
 
 TEST(WatermarkText, FfmpegReadsBackExactlyTheText)
 {
-    const char *texts[] = {"TARSA", "It's 50%: a\\b, c; \"d\"", "line1\nline2\r\nline3", "\n edge breaks \n",
+    const char *texts[] = {"TARSA", "It's 50%: a\\b, c; \"d\"", "tab\there", "\r edge \r",
                            " lead and trail ", "'", "\\", "\\'", "%{pts}", "a'b'c:d", "[out];x=1,y", "\\\\%\\"};
     for (const char *text : texts) {
         ot_ex mark = {};
@@ -195,6 +195,13 @@ TEST(WatermarkText, FfmpegReadsBackExactlyTheText)
         ASSERT_TRUE(watermark_filter(mark, &graph));
         EXPECT_EQ(drawn_text(graph), text) << graph;
     }
+    // A line break stands as backslash, backslash, "n" in the text.
+    ot_ex mark = {};
+    mark.row_num = mark.col_num = 1;
+    std::strcpy(mark.font_color, "white"), std::strcpy(mark.text, "line1\nline2");
+    std::string graph;
+    ASSERT_TRUE(watermark_filter(mark, &graph));
+    EXPECT_NE(graph.find("text='line1\\\\nline2'"), std::string::npos) << graph;
 }
 
 }  // namespace
