@@ -31,3 +31,13 @@ int check_job_file_name(const char *name, const char *label)
     return 1;
 }
 
+
+int check_not_same_file(const char *src_file, const char *dst_file)
+{
+    // The tool would write over its own input: the source would be lost.
+    if (os_same_file(src_file, dst_file)) {
+        LOG_INFO("same file as source and destination:%s", dst_file);
+        return 0;
+    }
+    return 1;
+}

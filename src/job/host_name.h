@@ -18,4 +18,7 @@ void convert_host_name(const char *name, char *out);
 // A job's file name must fit its 260-byte field. Logs the failed condition
 // with `label` as the name's name; 1 acceptable, 0 refused.
 int check_job_file_name(const char *name, const char *label);
+// 1, or 0 (logged) when the destination is the same file as the source.
+int check_not_same_file(const char *src_file, const char *dst_file);
+
 #endif

@@ -15,7 +15,8 @@ void convert_job_names(const char *src_file, const char *dst_file, job_source *o
 int probe_job_source(job_source *source)
 {
     if (!check_job_file_name(source->src_file, "src_file_name") ||
-        !check_job_file_name(source->dst_file, "dst_file_name"))
+        !check_job_file_name(source->dst_file, "dst_file_name") ||
+        !check_not_same_file(source->src_file, source->dst_file))
         return 0;
     uint32_t flag = 0;
     if (!internal_probe(source->src_file, &source->result, &flag)) return -1;

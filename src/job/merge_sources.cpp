@@ -35,7 +35,7 @@ int merge_add_source(merge_info *info, const char *src_file)
         LOG_INFO("src_file == NULL");
         return 0;
     }
-    if (!check_job_file_name(src_file, "src_file")) return 0;
+    if (!check_job_file_name(src_file, "src_file") || !check_not_same_file(src_file, info->dst_file)) return 0;
     adt_dlist_lock(info->ls_src_file);
     const int size = adt_dlist_size(info->ls_src_file);
     adt_dlist_unlock(info->ls_src_file);

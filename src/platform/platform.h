@@ -123,6 +123,10 @@ void os_ctime_text(int64_t t, char *out, size_t size);
 int os_remove(const char *path);            // 0 or -1 (errno set)
 int os_mkdir(const char *path);             // 0 or -1
 int os_exists(const char *path);            // 1 or 0
+// True when both names lead to the same file: the same device and file
+// when both exist, otherwise the same name once resolved (links and "."
+// or ".." followed as far as the path exists).
+bool os_same_file(const char *a, const char *b);
 
 // ---------------------------------------------------------------- process snapshot
 // A snapshot of the machine's processes, for the clean-up of tools that a
