@@ -55,12 +55,18 @@
  *
  * File names
  *   UTF-8. Input that is not valid UTF-8 is taken as GB18030 and converted.
- *   Names must fit 259 bytes and must not contain a double quote.
+ *   Names must fit 259 bytes; a double quote is an ordinary character.
  *   The tools run with the library's directory as working directory, so
  *   pass absolute names: a relative name is looked up there.
  *   Names holding a control character (a byte below 0x20: line breaks, tabs,
- *   escapes) are refused by the probes (and are to be refused by job
- *   creation), with a log line: the tools print names as they are.
+ *   escapes) are refused by the probes, every create and merge add, with a
+ *   log line: the tools print names as they are.
+ *   A job never writes over its source: create (all kinds) and merge add
+ *   refuse a destination that is the same file as a source (same device and
+ *   file when both exist, same resolved name otherwise; "./x", "a/../x" and
+ *   symbolic links included), with a log line.
+ *   A watermark text's line break reaches the tool as backslash, backslash,
+ *   "n"; FFmpeg's drawtext draws that as the letter n, not as a break.
  *
  * What the probe trusts
  *   The probe reads ffprobe's human-readable report, in which a file's
@@ -83,6 +89,13 @@
  *   Every tool the library starts carries TARSASDK_HOST=<pid>:<start time>
  *   in its environment; tarsa_sdk_startup kills tools whose host is gone.
  *   The library kills what it starts when a job ends or is stopped.
+ *   The tools watch the process that started them and end themselves (and
+ *   the stock program under them) within a second of its death, for every
+ *   probe and job, so a killed host leaves no tool running.
+ *   Probes and the library's own reads of a source (stream inspection,
+ *   trial decodes) give up after TARSASDK_PROBE_TIMEOUT seconds (default
+ *   15, 0 = no limit) on a source that delivers nothing; names that exist
+ *   but are not regular files (FIFOs, devices) are not read in-process.
  *   Stop and destroy kill the job's tool first and return within about a
  *   second, also when the tool is silent or stopped (SIGSTOP).
  *   tarsa_sdk_get_ffmpeg_pid answers at once and takes no output from the
