@@ -9,6 +9,8 @@
 #include "media/query_cmd.h"
 #include "tool/orphan_cleanup.h"
 #include "tool/runner.h"
+#include "tool/tool_deadline.h"
+#include "core/deadline.h"
 #include "api/export_guard.h"
 #include "core/globals.h"
 #include "platform/platform.h"
@@ -101,14 +103,18 @@ int check_ffmpeg_version(void)
     // Sized like s_ffmpeg_version so that a whole version text is kept.
     char f_version[MAX_PATH] = {0};
     char buf[4096];
-    while (pipe_feof(fp) == 0) {
-        std::memset(buf, 0, sizeof buf);
-        if (!pipe_fgets(buf, sizeof buf, fp)) break;
-        if (pid == -1) pid = get_first_line_pid(buf, &lines_read);
-        if (get_buf_ffmpeg_version(buf, f_version) == 0) {
-            found = 1;
-            break;
+    {
+        tool_deadline deadline(fp, probe_timeout_seconds());
+        while (pipe_feof(fp) == 0) {
+            std::memset(buf, 0, sizeof buf);
+            if (!pipe_fgets(buf, sizeof buf, fp)) break;
+            if (pid == -1) pid = get_first_line_pid(buf, &lines_read);
+            if (get_buf_ffmpeg_version(buf, f_version) == 0) {
+                found = 1;
+                break;
+            }
         }
+        if (deadline.expired()) LOG_INFO("version query deadline of %d s passed, the tool was ended", probe_timeout_seconds());
     }
     if (pid != -1) kill_process(pid);
     pipe_pclose(fp);

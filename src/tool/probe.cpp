@@ -7,6 +7,8 @@
 #include "media/parsers.h"
 #include "media/query_cmd.h"
 #include "tool/runner.h"
+#include "tool/tool_deadline.h"
+#include "core/deadline.h"
 #include "ff/ff_func.h"
 #include "core/globals.h"
 #include "core/name_check.h"
@@ -75,12 +77,21 @@ int run_probe(const char *filename, probe_result *result, uint32_t *h2645_mp4toa
     int pid = -1, lines_read = 0;
     report_state report = {};
     char buf[kLineSize];
-    while (pipe_feof(fp) == 0) {
-        std::memset(buf, 0, sizeof buf);
-        if (!pipe_fgets(buf, sizeof buf, fp)) break;
-        if (pid == -1) pid = get_first_line_pid(buf, &lines_read);
-        parse_probe_line(buf, &report, result, h2645_mp4toannexb, ex);
-        os_sleep(1);
+    bool expired = false;
+    {
+        tool_deadline deadline(fp, probe_timeout_seconds());
+        while (pipe_feof(fp) == 0) {
+            std::memset(buf, 0, sizeof buf);
+            if (!pipe_fgets(buf, sizeof buf, fp)) break;
+            if (pid == -1) pid = get_first_line_pid(buf, &lines_read);
+            parse_probe_line(buf, &report, result, h2645_mp4toannexb, ex);
+        }
+        expired = deadline.expired();
+    }
+    if (expired) {
+        LOG_INFO("probe deadline of %d s passed, the tool was ended:%s", probe_timeout_seconds(), filename);
+        pipe_pclose(fp);
+        return 0;
     }
     if (result->f_fmt[0] == '\0') {
         LOG_INFO("unable to resolve f_fmt!");
@@ -132,16 +143,22 @@ int probe_has_format(const char *filename)
     int pid = -1, lines_read = 0;
     int found = 0;
     char buf[kLineSize];
-    while (pipe_feof(fp) == 0) {
-        std::memset(buf, 0, sizeof buf);
-        if (!pipe_fgets(buf, sizeof buf, fp)) break;
-        if (pid == -1) pid = get_first_line_pid(buf, &lines_read);
-        char f_fmt[kNameSize] = {0};
-        if (get_buf_f_fmt(buf, f_fmt) == 0) {
-            found = 1;
-            break;
+    {
+        tool_deadline deadline(fp, probe_timeout_seconds());
+        while (pipe_feof(fp) == 0) {
+            std::memset(buf, 0, sizeof buf);
+            if (!pipe_fgets(buf, sizeof buf, fp)) break;
+            if (pid == -1) pid = get_first_line_pid(buf, &lines_read);
+            char f_fmt[kNameSize] = {0};
+            if (get_buf_f_fmt(buf, f_fmt) == 0) {
+                found = 1;
+                break;
+            }
         }
-        os_sleep(1);
+        if (deadline.expired()) {
+            LOG_INFO("probe deadline of %d s passed, the tool was ended:%s", probe_timeout_seconds(), filename);
+            found = 0;
+        }
     }
     if (pid != -1) kill_process(pid);
     pipe_pclose(fp);
