@@ -21,7 +21,7 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARSA_SANITIZE=addr
 cmake --build build-asan -j"$(nproc)" --target tarsa_unit_tests tarsa_integration_tests
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest -L unit -j2 --output-on-failure)
 # Hardware detection, repeated, must not leak.
-(cd build-asan && ASAN_OPTIONS=detect_leaks=1 bin/tarsa_integration_tests --gtest_filter='HwdLeaks.*:HwdTrialDecode.*')
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 bin/tarsa_integration_tests --gtest_filter='HwdDetect.*:HwdTrialDecode.*')
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARSA_SANITIZE=thread >/dev/null
 cmake --build build-tsan -j"$(nproc)" --target tarsa_integration_tests
 (cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
