@@ -15,7 +15,6 @@
 //   cwd                      the working directory
 //   env NAME                 "NAME=<value>", or "NAME unset"
 //   argv                     every argument after the program, one line "[arg]" each
-//   readstdin                "stdin <n>": bytes one read of standard input gave
 //   sigstate N               "sig N blocked=<0|1> ignored=<0|1>"
 //   fds                      "fd N <link target>" for each open descriptor
 // TARSA_FAKE_ARGV_OUT=PATH writes the received arguments, one per line.
@@ -153,9 +152,6 @@ int main(int argc, char **argv)
             else std::printf("%s unset\n", arg.c_str());
         } else if (cmd == "argv") {
             for (int i = 1; i < argc; i++) std::printf("[%s]\n", argv[i]);
-        } else if (cmd == "readstdin") {
-            char byte[16];
-            std::printf("stdin %d\n", static_cast<int>(read(0, byte, sizeof byte)));
         } else if (cmd == "sigstate") {
             int sig = std::atoi(arg.c_str());
             sigset_t mask;

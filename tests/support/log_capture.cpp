@@ -43,35 +43,10 @@ int LogCapture::count(const std::string &msg) const
     return static_cast<int>(std::count(all.begin(), all.end(), msg));
 }
 
-bool LogCapture::has_line(const std::string &exact) const
-{
-    const std::vector<std::string> all = lines();
-    return std::find(all.begin(), all.end(), exact) != all.end();
-}
-
 bool LogCapture::contains(const std::string &needle) const
 {
     for (const std::string &line : lines())
         if (line.find(needle) != std::string::npos) return true;
-    return false;
-}
-
-std::string LogCapture::starting_with(const std::string &prefix) const
-{
-    for (const std::string &m : messages())
-        if (m.rfind(prefix, 0) == 0) return m;
-    return "";
-}
-
-bool LogCapture::has_info(const std::string &file, const std::string &msg) const
-{
-    const std::regex line("\\[info\\] file: " + std::regex_replace(file, std::regex("\\."), "\\.") +
-                          " line: \\d+ ");
-    for (const std::string &l : lines()) {
-        std::smatch m;
-        if (std::regex_search(l, m, line, std::regex_constants::match_continuous) && m.suffix().str() == msg)
-            return true;
-    }
     return false;
 }
 

@@ -26,12 +26,7 @@ public:
     std::vector<std::string> lines() const;     // without the date stamp
     std::vector<std::string> messages() const;  // log_message() of each line
     int count(const std::string &msg) const;    // messages equal to msg
-    bool has_line(const std::string &exact) const;
     bool contains(const std::string &needle) const;  // in any line
-    // The first message starting with `prefix`, or "".
-    std::string starting_with(const std::string &prefix) const;
-    // "[info] file: <file> line: <n> <msg>" was logged.
-    bool has_info(const std::string &file, const std::string &msg) const;
     void clear();
 
 private:

@@ -196,12 +196,6 @@ std::vector<std::string> split_lines(const std::string &output)
     return lines;
 }
 
-bool has_line(const std::string &output, const std::string &exact)
-{
-    const std::vector<std::string> lines = split_lines(output);
-    return std::find(lines.begin(), lines.end(), exact) != lines.end();
-}
-
 bool process_running(pid_t pid)
 {
     if (pid <= 0 || kill(pid, 0) != 0) return false;

@@ -54,7 +54,6 @@ Finished run(const std::vector<std::string> &argv, const std::vector<std::string
 
 // The output split into lines at LF, CR and CR LF (the last one may lack a break).
 std::vector<std::string> split_lines(const std::string &output);
-bool has_line(const std::string &output, const std::string &exact);
 
 // True while the process exists and has not exited (a zombie has exited).
 bool process_running(pid_t pid);

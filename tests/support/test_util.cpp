@@ -126,13 +126,6 @@ bool make_h264_aac(const std::string &path, int seconds, int width, int height)
                       width, height, true);
 }
 
-int moov_before_mdat(const std::string &path)
-{
-    const std::string data = read_file(path);
-    const size_t moov = data.find("moov"), mdat = data.find("mdat");
-    return moov == std::string::npos || mdat == std::string::npos ? -1 : moov < mdat ? 1 : 0;
-}
-
 ScopedEnv::ScopedEnv(const char *name, const std::string &value) : name_(name)
 {
     if (const char *old = std::getenv(name)) {

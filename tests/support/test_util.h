@@ -44,9 +44,6 @@ bool make_media(const std::string &path, int seconds, const std::vector<std::str
                 int width = 320, int height = 240, bool with_audio = true);
 // H.264 High with a key frame every second and AAC, in the container the name asks for.
 bool make_h264_aac(const std::string &path, int seconds, int width = 320, int height = 240);
-// 1 when an MP4 file's index box ("moov") stands before its media data
-// ("mdat"): laid out for fast start; 0 when after, -1 when either is missing.
-int moov_before_mdat(const std::string &path);
 
 // Sets an environment variable (children inherit it) and puts the earlier
 // state back. Set only while no job runs: the jobs' threads read it.
