@@ -1,6 +1,4 @@
-// The public job functions as a host meets them: missing and foreign
-// handles refused, the symbol table, and create/start/stop/destroy loops
-// that leave no process, thread or descriptor behind.
+// Public job functions: bad handles refused, the symbol table, loops that leave nothing behind.
 #include <gtest/gtest.h>
 
 #include <functional>

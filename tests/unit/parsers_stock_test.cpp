@@ -1,7 +1,4 @@
-// The probe and the status-line parser on the exact output of Debian's
-// stock FFmpeg 5.1 programs, captured from files generated with lavfi
-// sources (see the README next to the captures, and the forged reports in
-// the parser fuzz corpus). Expected values are read off the captured lines.
+// The probe and the status-line parser on captured output of stock FFmpeg 5.1 (see the README there).
 #include <gtest/gtest.h>
 
 #include <cstring>
