@@ -1,6 +1,5 @@
-// The tool layer with the real stock program (the child's lifetime, "-ppid")
-// and with the scripted fake tool as the stock program (exact output after
-// the "PID =" line with status lines broken, exit status, start failures).
+// The tool layer with the real stock program (child lifetime, "-ppid") and the fake tool as it
+// (exact output after "PID =", broken status lines, exit status, start failures).
 #include <gtest/gtest.h>
 #include <signal.h>
 

@@ -1,6 +1,4 @@
-// The host program `tarsa` as a user runs it: a table of command lines with
-// the exit status, a piece of the message where it matters, and the files
-// each run leaves; then the JSON outputs and the stop signals.
+// The host program `tarsa` as a user runs it: exit status, messages, files left, JSON, stop signals.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>

@@ -1,7 +1,4 @@
-// The monitor loop of every job tool, specified once and run for the four
-// tools a job starts: a conversion, a cut, a merge's temporaries and a
-// merge's joining. The fake tool plays exactly the output, silence, exit
-// or signal a case needs; the host sees only events and the public calls.
+// The monitor loop of every job tool, run for conversion, cut, merge temporaries and merge joining.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -42,9 +39,7 @@ std::string progress(const std::vector<int> &times)
 
 class JobLoop : public tt::FakeJobTest {
 public:
-    // Starts a job of kind k whose tool under test plays `body`; the other
-    // stage of a merge plays kDone. The temporaries end in ".ts", the
-    // merge's destination in ".mp4".
+    // Starts a job of kind k whose tool under test plays `body` (a merge's other stage plays kDone).
     void *start(Kind k, const std::string &body)
     {
         kind_ = k;
@@ -175,7 +170,6 @@ public:
     std::vector<std::string> sources_;
 };
 
-// ---------------------------------------------------------------- endings
 
 TEST_F(JobLoop, EndingsOfARunForEveryKind)
 {
@@ -212,7 +206,6 @@ TEST_F(JobLoop, EndingsOfARunForEveryKind)
     }
 }
 
-// ---------------------------------------------------------------- stops
 
 TEST_F(JobLoop, StopReturnsWithinASecondInEveryPhase)
 {

@@ -1,6 +1,5 @@
-// Start-up and clean-up with a tool in the library's directory: one version
-// query per start-up, tool paths from that directory; a missing, silent or
-// endless tool leaves start-up working.
+// Start-up and clean-up with a tool in the library's directory; a missing, silent or endless tool
+// leaves start-up working.
 #include <gtest/gtest.h>
 
 #include <chrono>

@@ -1,8 +1,4 @@
-// Probing files that the stock ffmpeg generates: what each container,
-// codec and damage yields in the probe result, the stream lines, the flag
-// for length-prefixed video, file names the host may pass or that are
-// refused, files whose metadata imitates the report's own lines, and
-// probes on several threads at once.
+// Probing files the stock ffmpeg generates, damaged, oddly named or with forged metadata, on many threads.
 #include <gtest/gtest.h>
 
 #include <cstdio>

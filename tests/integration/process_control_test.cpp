@@ -1,6 +1,4 @@
-// Process control: tools left behind by a host that died are found by the
-// host marker in their environment and killed at the next clean-up.
-// tarsa_sdk_kill_pid kills by pid and refuses pids below 1.
+// Tools of a dead host found by their host marker and killed at clean-up; tarsa_sdk_kill_pid.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <strings.h>

@@ -1,6 +1,4 @@
-// One conversion, one cut and one merge of three sources with the real
-// tools on small generated media: the final events, and what the
-// destination holds when probed.
+// Conversion, cut and merge with the real tools: the final events and the probed destination.
 #include <gtest/gtest.h>
 
 #include <algorithm>

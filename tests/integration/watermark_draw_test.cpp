@@ -1,7 +1,4 @@
-// The watermark text reaches the picture exactly as the host gave it: the
-// "-vf" argument of a conversion, run by the tool layer on one test frame,
-// gives the same pixels as the text drawn from a file with expansion off (a
-// path that needs no escaping at all).
+// The conversion's "-vf" watermark draws the same pixels as the text drawn from a file unexpanded.
 #include <gtest/gtest.h>
 
 #include <cstring>

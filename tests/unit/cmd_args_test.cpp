@@ -1,9 +1,5 @@
-// The exact argument lists the tools receive, from plain job descriptions:
-// each expected list is written from the command templates the tools were
-// always given (one word per argument; P, SRC and DST stand for the tool,
-// source and destination, which may hold blanks and quotes, WM for the
-// watermark filter). Then the watermark text, escaped for the filter graph,
-// read back by the rules by which FFmpeg reads it.
+// Exact argument lists the tools receive (P, SRC, DST: tool, source, destination; WM: watermark
+// filter), then the escaped watermark text read back by FFmpeg's rules.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,6 +1,4 @@
-// Parsers of the tools' output lines: the documented examples at the places
-// the tools print them, lines that imitate them elsewhere (inside metadata,
-// at another indentation), the report reader, the first-line pid, bounds.
+// Parsers of tool output: documented lines in place, imitations elsewhere, report, first-line pid, bounds.
 #include <gtest/gtest.h>
 
 #include <cstring>

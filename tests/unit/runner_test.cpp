@@ -1,8 +1,5 @@
-// The child-process runner: what a child gets (its exact arguments, working
-// directory, environment, input, signal state, descriptors), how reading
-// ends and splits lines, what closing waits for, and what kill leaves alone.
-// Then the command lines that logs show (and the Windows runner will start):
-// split by the Microsoft C runtime's rules, they give the list back.
+// The child-process runner: what a child gets, how reading ends and splits lines, closing and kill;
+// then the logged command lines, which the Microsoft C runtime's rules split back into the list.
 #include <gtest/gtest.h>
 
 #include <signal.h>
