@@ -17,9 +17,7 @@ namespace {
 
 std::string fixture_path(const std::string &name)
 {
-    std::string here = __FILE__;
-    return here.substr(0, here.rfind('/')) + "/../" + (name.find('/') == std::string::npos ? "fixtures/stock_output/" : "") +
-           name;
+    return std::string(TARSA_TESTS_DIR) + "/" + (name.find('/') == std::string::npos ? "fixtures/stock_output/" : "") + name;
 }
 
 // The capture as the tool layer hands it over: one line per CR, LF or
