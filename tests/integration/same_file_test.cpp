@@ -39,4 +39,20 @@ TEST_F(SameFile, CreateAndMergeAddRefuseTheSourceAsDestination)
     EXPECT_EQ(tarsa_sdk_merge_destroy(merge), 1);
 }
 
+// Deleting a merge source: any name that fits is taken (also one that was
+// never added); a missing or over-long name is refused.
+TEST_F(SameFile, MergeDeleteRefusesOnlyMissingAndOverlongNames)
+{
+    const std::string src = source("a.flv");
+    const merge_param mp = tt::merge_params(6);
+    void *merge = tarsa_sdk_merge_create(dir_.file("all.flv").c_str(), &mp);
+    ASSERT_NE(merge, TARSA_INVALID_HANDLE);
+    ASSERT_EQ(tarsa_sdk_merge_add_file(merge, src.c_str()), 1);
+    EXPECT_EQ(tarsa_sdk_merge_del_file(merge, std::string(300, 'a').c_str()), 0);
+    EXPECT_EQ(tarsa_sdk_merge_del_file(merge, nullptr), 0);
+    EXPECT_EQ(tarsa_sdk_merge_del_file(merge, dir_.file("b.flv").c_str()), 1);
+    EXPECT_EQ(tarsa_sdk_merge_del_file(merge, src.c_str()), 1);
+    EXPECT_EQ(tarsa_sdk_merge_destroy(merge), 1);
+}
+
 }  // namespace
