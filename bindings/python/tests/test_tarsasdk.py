@@ -1,6 +1,5 @@
 import os
 import signal
-import threading
 
 import pytest
 
@@ -73,11 +72,13 @@ def test_failures_raise_job_failed_with_a_reason(media, tmp_path, make):
 
 
 def test_ctrl_c_and_callback_errors_stop_the_job(media, tmp_path):
-    timer = threading.Timer(1.0, os.kill, (os.getpid(), signal.SIGINT))
-    timer.start()
+    # Ctrl-C arrives while the conversion runs: sent at its first progress
+    # report, so a fast machine cannot finish the job first.
+    def ctrl_c(pct):
+        os.kill(os.getpid(), signal.SIGINT)
+
     with pytest.raises(KeyboardInterrupt):
-        tarsasdk.convert(media["long"], tmp_path / "a.avi")
-    timer.join()
+        tarsasdk.convert(media["long"], tmp_path / "a.avi", size=(320, 240), on_progress=ctrl_c)
 
     def boom(pct):
         raise RuntimeError("from the progress callback")
