@@ -16,7 +16,7 @@ for p in gcc-mingw-w64-x86-64-posix nasm make pkg-config xz-utils dpkg-dev; do
 done
 if [ ${#need[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
-  $SUDO DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}"
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}"
 fi
 
 # A fresh machine may lack a deb-src line: add one for the configured mirror

@@ -14,7 +14,7 @@ for p in g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix cmake ninja-build
 done
 if [ ${#need[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
-  $SUDO DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}"
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}"
 fi
 
 scripts/build-ffmpeg-mingw.sh
