@@ -36,6 +36,11 @@ int start(job *j, dst_info *out)
         LOG_INFO("get_dst_file_codec_id");
         return 0;
     }
+    // Kept sizes that differ would change the picture size midway: every
+    // temporary is re-encoded into the first source's size instead.
+    info->fit_width = info->fit_height = 0;
+    if (mp.width == 0 && get_merge_fit_size(info->ls_src_file, &info->fit_width, &info->fit_height))
+        info->dst_codec_info.v_copy = 0;
     if (out) fill_dst_info(info->dst_codec_info, out);
     info->pos.store(0);
     info->running.store(1);

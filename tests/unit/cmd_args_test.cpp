@@ -109,6 +109,15 @@ TEST(CmdArgs, EveryCommandGetsExactlyItsArguments)
         {"merge temporary, HEVC copy", [](job_desc &d) {
              d.dst = {1, 1, 6, 2, 4}; d.src_v_fmt = "hevc"; d.annexb = true; return get_merge_tmp_cmd(d); },
          "P -i SRC -c:v copy -bsf:v hevc_mp4toannexb -c:a copy -y DST"},
+        {"merge temporary fitted into the first source's size, VA-API", [](job_desc &d) {
+             d.fit_width = 160; d.fit_height = 120; d.hwd = {kVaapiPre, "", kVaapi}; return get_merge_tmp_cmd(d); },
+         "P -vaapi_device /dev/dri/renderD128 -i SRC -vf scale=160:120:force_original_aspect_ratio=decrease,"
+         "pad=160:120:(ow-iw)/2:(oh-ih)/2,'format=nv12,hwupload' -c:v h264_vaapi -profile:v high -q:v 23 "
+         "-c:a libfdk_aac -y DST"},
+        {"merge temporary fitted, software", [](job_desc &d) {
+             d.fit_width = 160; d.fit_height = 120; return get_merge_tmp_cmd(d); },
+         "P -i SRC -c:v libx264 -profile:v high -q:v 23 -c:a libfdk_aac "
+         "-vf scale=160:120:force_original_aspect_ratio=decrease,pad=160:120:(ow-iw)/2:(oh-ih)/2 -y DST"},
         {"join, format by name", [](job_desc &d) { d.dst.f_fmt_id = 255; return get_merge_cmd(d, {"a", "b"}); },
          "P -i concat:a|b -c:v copy -y DST"},
         {"join into mp4, A-law became AAC",
