@@ -7,6 +7,7 @@
 #include "media/codec_compat.h"
 #include "job/dst_info_fill.h"
 #include "job/host_name.h"
+#include "job/job_source.h"
 #include "job/job.h"
 #include "job/merge_fmt.h"
 #include "job/merge_sources.h"
@@ -98,8 +99,7 @@ job *create_merge_job(const char *dst_file, const merge_param_v1 *param)
     }
     info->ls_src_file = adt_dlist_create(sizeof(file_info *));
     if (!info->ls_src_file) LOG_FATAL("merge_info->ls_src_file == NULL");
-    info->opt_param = opt_param_create();
-    if (!info->opt_param) LOG_INFO("merge_info->opt_param == NULL");
+    attach_job_options(info, "merge_info == NULL", "merge_info->opt_param == NULL");
     str_copy(info->dst_file, sizeof info->dst_file, dst_file);
     str_copy(info->dst_path, sizeof info->dst_path, dst_path);
     info->merge_param = mp;
