@@ -92,42 +92,37 @@ TEST_F(JobApi, MissingAndForeignHandlesAreRefused)
 // forge a line of the tools' reports) though the file exists, while the same file under a clean name is taken.
 TEST_F(JobApi, CreateRefusesMissingArgumentsHalfSizesAndControlCharacters)
 {
-    const std::string src = source("src.flv"), dst = dir_.file("d.flv"), odd = dir_.file("a\nb.flv");
-    const cvt_param_v1 half_cvt = tt::cvt_params({6, 640, 0, 1, 23});
-    cut_param_v1 half_cut = tt::cut_params(6, 0, 10);
+    const std::string src = source("src.flv"), dst = dir_.file("d.flv"), odd = source("a\nb.flv");
+    const cvt_param_v1 cvt = tt::cvt_params({6, 0, 0, 1, 23}), half_cvt = tt::cvt_params({6, 640, 0, 1, 23});
+    cut_param_v1 cutp = tt::cut_params(6, 0, 10), half_cut = cutp;
     half_cut.cut_param.height = 480;
-    const merge_param half_mp = tt::merge_params(3, 640, 0);
-    for (void *refused : {tarsa_sdk_create(nullptr, dst.c_str(), &half_cvt.cvt_param), tarsa_sdk_create(src.c_str(), dst.c_str(), nullptr),
-                          tarsa_sdk_create_v1(src.c_str(), dst.c_str(), &half_cvt), tarsa_sdk_cut_create(src.c_str(), nullptr, &half_cut.cut_param),
-                          tarsa_sdk_cut_create_v1(src.c_str(), dst.c_str(), &half_cut), tarsa_sdk_merge_create(nullptr, &half_mp),
-                          tarsa_sdk_merge_create(dst.c_str(), &half_mp), tarsa_sdk_merge_create_v1(dst.c_str(), nullptr)})
-        EXPECT_EQ(refused, TARSA_INVALID_HANDLE);
-    ASSERT_TRUE(tt::write_file(odd, tt::read_file(src)));
-    const cvt_param_v1 cvt = tt::cvt_params({6, 0, 0, 1, 23});
-    const cut_param_v1 cutp = tt::cut_params(6, 0, 10);
-    const merge_param mp = tt::merge_params(3);
-    EXPECT_EQ(tarsa_sdk_create_v1(odd.c_str(), dir_.file("d.flv").c_str(), &cvt), TARSA_INVALID_HANDLE);
-    EXPECT_EQ(tarsa_sdk_create_v1(src.c_str(), dir_.file("d\r.flv").c_str(), &cvt), TARSA_INVALID_HANDLE);
-    EXPECT_EQ(tarsa_sdk_cut_create_v1(odd.c_str(), dir_.file("c.flv").c_str(), &cutp), TARSA_INVALID_HANDLE);
-    EXPECT_EQ(tarsa_sdk_merge_create(dir_.file("m\t.mp4").c_str(), &mp), TARSA_INVALID_HANDLE);
+    const merge_param mp = tt::merge_params(3), half_mp = tt::merge_params(3, 640, 0);
+    int row = 0;
+    for (void *refused : {tarsa_sdk_create(nullptr, dst.c_str(), &cvt.cvt_param), tarsa_sdk_create(src.c_str(), dst.c_str(), nullptr),
+                          tarsa_sdk_create_v1(src.c_str(), dst.c_str(), &half_cvt), tarsa_sdk_cut_create(src.c_str(), nullptr, &cutp.cut_param),
+                          tarsa_sdk_cut_create_v1(src.c_str(), dst.c_str(), &half_cut), tarsa_sdk_merge_create(nullptr, &mp),
+                          tarsa_sdk_merge_create(dst.c_str(), &half_mp), tarsa_sdk_merge_create_v1(dst.c_str(), nullptr),
+                          tarsa_sdk_create_v1(odd.c_str(), dst.c_str(), &cvt), tarsa_sdk_create_v1(src.c_str(), dir_.file("d\r.flv").c_str(), &cvt),
+                          tarsa_sdk_cut_create_v1(odd.c_str(), dst.c_str(), &cutp), tarsa_sdk_merge_create(dir_.file("m\t.mp4").c_str(), &mp)})
+        EXPECT_EQ(refused, TARSA_INVALID_HANDLE) << "row " << row++;
     void *merge = tarsa_sdk_merge_create(dir_.file("m.mp4").c_str(), &mp);
     ASSERT_NE(merge, TARSA_INVALID_HANDLE);
     EXPECT_EQ(tarsa_sdk_merge_add_file(merge, odd.c_str()), 0);
     EXPECT_EQ(tarsa_sdk_merge_add_file(merge, src.c_str()), 1);
     EXPECT_EQ(tarsa_sdk_merge_destroy(merge), 1);
-    void *clean = tarsa_sdk_create_v1(src.c_str(), dir_.file("d.flv").c_str(), &cvt);
+    void *clean = tarsa_sdk_create_v1(src.c_str(), dst.c_str(), &cvt);
     ASSERT_NE(clean, TARSA_INVALID_HANDLE);
     EXPECT_EQ(tarsa_sdk_destroy(clean), 1);
 }
 
-// Runs to the end, restarts, stops mid-run, destroys: many times over for
-// every kind, leaving nothing behind.
+// Runs to the end, restarts, stops, destroys: a few times over for every
+// kind, leaving nothing behind.
 TEST_F(JobApi, LifecycleLoopsLeaveNothingBehind)
 {
     tools_.script("pid\nappend $DST 188\nprint " + status_line(10) + "\nexit 0\n");
     const int threads = tt::thread_baseline();
     const size_t fds = tt::open_fds().size();
-    for (int round = 0; round < 10; round++) {
+    for (int round = 0; round < 3; round++) {
         void *conv = conversion();
         ASSERT_EQ(tarsa_sdk_start(conv), 1);
         EXPECT_EQ(tarsa_sdk_start(conv), 0);  // already running
@@ -144,7 +139,7 @@ TEST_F(JobApi, LifecycleLoopsLeaveNothingBehind)
         EXPECT_EQ(tarsa_sdk_cut_destroy(c), 1);
     }
     tools_.probe_media(10, "mov,mp4,m4a,3gp,3g2,mj2");
-    for (int round = 0; round < 5; round++) {
+    for (int round = 0; round < 2; round++) {
         void *m = merge();
         ASSERT_EQ(tarsa_sdk_merge_start(m), 1);
         ASSERT_TRUE(events_.wait_for(TARSA_EVENT_MERGE_POS, 100, 10000, round + 1));
