@@ -1,44 +1,13 @@
-// Facts about sources read through libavformat: the NAL framing of the
-// first video stream and the length of raw H.264.
+// The rules behind facts read from sources: the NAL framing of a key packet
+// and the length of raw H.264 (on real files: the probe tests).
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <string>
 #include <vector>
 
 #include "ff/ff_func.h"
-#include "test_util.h"
-
-extern "C" {
-#include <libavutil/log.h>
-}
 
 namespace {
-
-TEST(StreamFacts, LengthPrefixedFramingAndNoRawLength)
-{
-    av_log_set_level(AV_LOG_QUIET);  // the non-media samples make libavformat complain
-    tt::TempDir dir;
-    auto x264 = [](const char *format) { return std::vector<std::string>{"-c:v", "libx264", "-f", format}; };
-    ASSERT_TRUE(tt::make_h264_aac(dir.file("h264.mp4"), 1, 160, 120) &&
-                tt::make_media(dir.file("h264.ts"), 1, x264("mpegts"), 160, 120, false) &&
-                tt::make_media(dir.file("short.h264"), 2, x264("h264"), 160, 120, false) &&
-                tt::make_media(dir.file("hevc.mp4"), 1, {"-c:v", "libx265", "-x265-params", "log-level=error"}, 160,
-                               120, false) &&
-                tt::ffmpeg_generate({"-f", "lavfi", "-i", "sine=duration=1", "-c:a", "aac", dir.file("a.m4a")}) &&
-                tt::write_file(dir.file("notes.txt"), "not a media file\n"));
-    // avc1 sample entry; length prefix of the first key packet; start codes; no video; no media; no file.
-    const std::pair<const char *, int> rows[] = {{"h264.mp4", 1}, {"hevc.mp4", 1}, {"h264.ts", 0}, {"short.h264", 0},
-                                                 {"a.m4a", 0}, {"notes.txt", 0}, {"missing.mp4", 0}};
-    for (const auto &row : rows) {
-        EXPECT_EQ(is_h2645_mp4toannexb(dir.file(row.first).c_str()), row.second) << row.first;
-        // Only raw H.264 has a length: its packets but the last over the frame rate, also for a file
-        // read whole while the stream information is gathered (2 s at 25 fps: 49 / 25).
-        EXPECT_EQ(get_h264_duration(dir.file(row.first).c_str()), std::string(row.first) == "short.h264" ? 1.0 : 0.0)
-            << row.first;
-    }
-    av_log_set_level(AV_LOG_INFO);
-}
 
 // A key packet starts with a start code unless its first four bytes read as
 // the length of the rest; the length of raw H.264 is whole packets over the
