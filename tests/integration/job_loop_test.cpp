@@ -185,6 +185,10 @@ TEST_F(JobLoop, EndingsOfARunForEveryKind)
         {"failure marker after progress", "pid\n" + progress({2}) + kMarker + "exit 0\n", "F-F-"},
         {"non-zero exit after progress", "pid\n" + progress({2, 5, 8}) + "exit 3\n", "FFFF"},
         {"killed by a signal after progress", "pid\n" + progress({2, 5}) + "signal 9\n", "FFFF"},
+        // Output read in pieces, or not text at all: the lines after it still count.
+        {"lines longer than 4096 bytes", "pid\nappend $DST 100\nflood 100000 9000\n" + progress({2, 5, 8}) + "exit 0\n", "----"},
+        {"NUL bytes and invalid UTF-8", "pid\nappend $DST 100\nbytes \\x00\\xff\\xfe\\xc3(\\x00\\x80\\xf0\\x9f\\r\\n\\x00\\n\\xc0\\xaf\\n\n" +
+         progress({2, 5, 8}) + "exit 0\n", "----"},
     };
     for (const Case &c : cases) {
         for (Kind k : {kConvert, kCut, kMergeTmp, kMergeJoin}) {
