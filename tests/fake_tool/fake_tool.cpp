@@ -10,7 +10,7 @@
 //   signal N                 raise signal N (19: stop itself, 9: die)
 //   on SUFFIX CMD            CMD only when $DST ends with SUFFIX
 //   bytes TEXT               TEXT with C escapes (\n \r \t \\ \xNN), no line break added
-//   flood BYTES              BYTES bytes of 'x' in lines of 99 + line break
+//   flood BYTES [LEN]        BYTES bytes of 'x' in lines of LEN (default 99) + line break
 //   ticker N MS              N lines "tick <i>", one every MS
 //   cwd                      the working directory
 //   env NAME                 "NAME=<value>", or "NAME unset"
@@ -30,6 +30,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -132,9 +133,10 @@ int main(int argc, char **argv)
             std::fwrite(out.data(), 1, out.size(), stdout);
         } else if (cmd == "flood") {
             long left = std::atol(arg.c_str());
-            std::string row(99, 'x');
-            row += '\n';
-            for (; left > 0; left -= 100) std::fwrite(row.data(), 1, left < 100 ? left : 100, stdout);
+            const size_t len = arg.find(' ') == std::string::npos ? 99 : std::atol(arg.c_str() + arg.find(' '));
+            const std::string row = std::string(len, 'x') + '\n';
+            for (; left > 0; left -= static_cast<long>(row.size()))
+                std::fwrite(row.data(), 1, std::min<size_t>(left, row.size()), stdout);
         } else if (cmd == "ticker") {
             int n = std::atoi(arg.c_str());
             int ms = std::atoi(arg.c_str() + arg.find(' ') + 1);

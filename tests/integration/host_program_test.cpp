@@ -5,7 +5,9 @@
 
 #include <filesystem>
 #include <atomic>
+#include <chrono>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <thread>
@@ -252,6 +254,32 @@ TEST_F(HostProgram, StopSignalsLeaveNoPartialFile)
         EXPECT_EQ(tools_of(p.pid()), 0);
         EXPECT_TRUE(names_in(logs_->path()).empty());  // a stop is not a failure
     }
+}
+
+// A host killed outright while a conversion and a merge run leaves no tool
+// of either running a second later.
+TEST_F(HostProgram, NoToolOutlivesAKilledHost)
+{
+    std::vector<std::unique_ptr<tt::Spawned>> hosts;
+    for (const std::vector<std::string> &job : {std::vector<std::string>{"convert", "long.mp4", "killed.mp4"},
+                                                {"merge", "killed.mov", "long.mp4", "long.mp4"}}) {
+        std::vector<std::string> argv = {tarsa(), job[0], "-y", "--size", "1280x720"};
+        argv.insert(argv.end(), job.begin() + 1, job.end());
+        hosts.push_back(std::make_unique<tt::Spawned>(argv, env(), dir_->path()));
+    }
+    for (auto &host : hosts) {
+        std::string line;
+        while (host->read_line(line, 30000) && line.rfind("progress", 0) != 0) {
+        }
+        ASSERT_EQ(line.rfind("progress", 0), 0u) << line;
+        ASSERT_TRUE(tt::wait_until([&] { return tools_of(host->pid()) > 0; }, 5000));
+    }
+    for (auto &host : hosts) {
+        ASSERT_EQ(kill(host->pid(), SIGKILL), 0);
+        EXPECT_EQ(host->wait(5000), 128 + SIGKILL);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    for (auto &host : hosts) EXPECT_EQ(tools_of(host->pid()), 0);
 }
 
 }  // namespace

@@ -157,6 +157,7 @@ TEST(Parsers, PidIsTakenFromTheFirstLineOnly)
         {{"                    : PID = 7\n"}, {-1}},
         {{"x PID = 7\n"}, {-1}},
         {{"PID = x\n"}, {-1}},
+        {{"PID = 4294967297\n"}, {-1}},  // beyond int: no pid, not 1
     };
     for (const auto &c : cases) {
         int lines_read = 0;
