@@ -39,19 +39,6 @@
 #include <thread>
 #include <vector>
 
-static std::string substitute(std::string text, int argc, char **argv)
-{
-    const std::string dst = argc > 1 ? argv[argc - 1] : "";
-    for (size_t at; (at = text.find("$DST")) != std::string::npos;) text.replace(at, 4, dst);
-    return text;
-}
-
-static bool named_ffprobe(const char *argv0)
-{
-    const char *slash = std::strrchr(argv0, '/');
-    return std::strcmp(slash ? slash + 1 : argv0, "ffprobe") == 0;
-}
-
 static std::string unescape(const std::string &text)
 {
     std::string out;
@@ -82,9 +69,9 @@ int main(int argc, char **argv)
     if (argc > 1 && std::strcmp(argv[1], "--run") == 0) {
         for (int i = 2; i < argc && std::strcmp(argv[i], "--") != 0; i++) lines.push_back(argv[i]);
     } else {
-        const char *probe_script = std::getenv("TARSA_FAKE_PROBE_SCRIPT");
-        const char *script_path =
-            probe_script && argc > 0 && named_ffprobe(argv[0]) ? probe_script : std::getenv("TARSA_FAKE_SCRIPT");
+        const char *probe_script = std::getenv("TARSA_FAKE_PROBE_SCRIPT"), *slash = std::strrchr(argv[0], '/');
+        const bool ffprobe = std::strcmp(slash ? slash + 1 : argv[0], "ffprobe") == 0;
+        const char *script_path = probe_script && ffprobe ? probe_script : std::getenv("TARSA_FAKE_SCRIPT");
         if (!script_path) return 0;
         std::ifstream script(script_path);
         for (std::string line; std::getline(script, line);) lines.push_back(line);
@@ -100,7 +87,8 @@ int main(int argc, char **argv)
             line = line.substr(end + 1);
         }
         std::string cmd = line.substr(0, line.find(' '));
-        std::string arg = line.size() > cmd.size() ? substitute(line.substr(cmd.size() + 1), argc, argv) : "";
+        std::string arg = line.size() > cmd.size() ? line.substr(cmd.size() + 1) : "";
+        for (size_t at; (at = arg.find("$DST")) != std::string::npos;) arg.replace(at, 4, dst);
         if (cmd == "pid") {
             std::printf("PID = %d\n", static_cast<int>(getpid()));
         } else if (cmd == "print") {
