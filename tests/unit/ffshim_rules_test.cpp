@@ -28,6 +28,11 @@ TEST(PlanArgs, GivesTheStockProgramWhatItTakes)
         {{"-ppid", "9", "-ss", "1", "-accurate_seek", "-i", "in", "-accurate_seek", "-vf", "drawtext=text=a:angle=-15",
           "-c:a", "libfdk_aac", "o"}, false, {"-ss", "1", "-accurate_seek", "-i", "in", "-vf", "drawtext=text=a",
           "-c:a", "aac", "o"}, 9, 3},
+        // The quality asked for with -q:v reaches x264 and x265 as -crf (wherever the codec is named); others keep it.
+        {{"-i", "a", "-c:v", "libx264", "-q:v", "23", "b"}, false, {"-i", "a", "-c:v", "libx264", "-crf", "23", "b"}, 0, 1},
+        {{"-q:v", "30", "-vcodec", "libx265", "b"}, false, {"-crf", "30", "-vcodec", "libx265", "b"}, 0, 1},
+        {{"-c:v", "h264_nvenc", "-q:v", "5", "b"}, false, {}, 0, 0},
+        {{"-i", "a", "-q:v", "5", "b"}, false, {}, 0, 0},
     };
     for (const auto &c : cases) {
         ffshim::StockFeatures stock;

@@ -1,16 +1,19 @@
 // Choice of hardware codecs from a prepared detection record and their
-// command fragments; the rules of the trial decode.
+// command fragments; the rules of the trial decode; the VA-API driver check.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "hwd_fixture.h"
+#include "log_capture.h"
 #include "media/codec_compat.h"
 #include "media/fmt_table.h"
 #include "media/hwd.h"
 #include "tarsasdk.h"
+#include "test_util.h"
 
 namespace {
 
@@ -50,10 +53,9 @@ TEST(HwdSelect, ChoiceAndFragments)
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; i++) {
         const Case &c = cases[i];
         SCOPED_TRACE(testing::Message() << "case " << i);
-        std::vector<hwd_dev> devs;
+        s_hwd_dev_info = {};
         for (int d : c.detected)
-            devs.push_back(tt::make_hwd_dev(d / 10000, d / 1000 % 10, d / 100 % 10, d / 10 % 10, d % 10));
-        tt::set_detected(devs);
+            s_hwd_dev_info.dev[s_hwd_dev_info.hwd_num++] = {d / 10000, {}, {d / 1000 % 10, d / 100 % 10}, {d / 10 % 10, d % 10}};
         std::strcpy(s_hwd_env[HWD_TYPE_VAAPI].driver_path, "/dev/dri/renderD128");
         probe_result src = {};
         std::strcpy(src.v_fmt, c.v_fmt);
@@ -64,7 +66,7 @@ TEST(HwdSelect, ChoiceAndFragments)
         char pre[HWD_CMD_SIZE] = "", dec[HWD_CMD_SIZE] = "", enc[HWD_CMD_SIZE] = "";
         ASSERT_EQ(get_hwd_cmd(&hwd, &dst, pre, dec, enc), 1);
         EXPECT_EQ(std::vector<std::string>({pre, dec, enc}), std::vector<std::string>({c.pre, c.dec, c.enc}));
-        EXPECT_EQ(hwd.is_use_hw, (c.mode == AUTO && !devs.empty()) || c.mode == TYPE) << "is_use_hw";
+        EXPECT_EQ(hwd.is_use_hw, (c.mode == AUTO && !c.detected.empty()) || c.mode == TYPE) << "is_use_hw";
     }
     hwd_info mixed = {5, 5, 5};
     EXPECT_EQ(get_cvt_hwd_type(AUTO, nullptr, nullptr, -1, &mixed), -1);
@@ -81,6 +83,40 @@ TEST(HwdTrialRules, PacketBudgetAndVerdict)
                                {30, 5, 30, 0}, {1, 1, 2, 0},   {1, 1, 3, 1},   {1, 1, 1, 0}};
     for (const auto &v : verdicts)
         EXPECT_EQ(get_hwd_trial_verdict(v[0], v[1], v[2]), v[3]) << v[0] << "," << v[1] << "," << v[2];
+}
+
+// VA-API detection gets past its driver check only where a render node and a
+// VA driver exist; both are faked here, since the test machine has neither.
+TEST(HwdVaapi, DriverCheckFollowsRenderNodeAndDriverDirectory)
+{
+    tt::TempDir dir;
+    const std::string node = dir.file("renderD128"), drivers = dir.file("dri"), empty = dir.file("empty");
+    ASSERT_TRUE(tt::write_file(node, ""));
+    std::filesystem::create_directories(drivers);
+    std::filesystem::create_directories(empty);
+    ASSERT_TRUE(tt::write_file(drivers + "/fake_drv_video.so", ""));
+    const struct {
+        std::string node, drivers;
+        int found;
+    } cases[] = {
+        {node, drivers, 1},
+        {dir.file("renderD129"), drivers, 0},  // no render node
+        {node, empty, 0},                      // no VA driver
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.node + " " + c.drivers);
+        tt::HwdStateGuard guard;
+        tt::ScopedEnv device("TARSASDK_VAAPI_DEVICE", c.node), path("LIBVA_DRIVERS_PATH", c.drivers);
+        tt::LogCapture log;
+        EXPECT_EQ(set_hwd_env(HWD_TYPE_VAAPI), c.found);
+        EXPECT_EQ(find_driver_exist(HWD_TYPE_VAAPI), c.found);
+        EXPECT_EQ(std::string(s_hwd_env[HWD_TYPE_VAAPI].driver_path), c.found ? c.node : "");
+        hwd_dev dev = {};
+        // A fake node opens no codec, so the log is the only sign the codec tests ran.
+        EXPECT_EQ(try_open_hwd(HWD_TYPE_VAAPI, &dev), 0);
+        EXPECT_EQ(log.contains("try hwd vaapi support"), c.found == 1);
+        EXPECT_EQ(log.contains("not find driver path:"), c.found == 0);
+    }
 }
 
 }  // namespace
