@@ -78,6 +78,7 @@ int main(int argc, char **argv)
     }
     const std::string dst = argc > 1 ? argv[argc - 1] : "";
     for (std::string line : lines) {
+        std::fflush(stdout);  // what came before is out before any command acts (and the last at exit)
         if (line.compare(0, 3, "on ") == 0) {
             const size_t end = line.find(' ', 3);
             const std::string suffix = line.substr(3, end - 3);
@@ -94,12 +95,10 @@ int main(int argc, char **argv)
         } else if (cmd == "print") {
             std::printf("%s\n", arg.c_str());
         } else if (cmd == "eprint") {
-            std::fflush(stdout);
             std::fprintf(stderr, "%s\n", arg.c_str());
         } else if (cmd == "raw") {
             std::printf("%s", arg.c_str());
         } else if (cmd == "sleep") {
-            std::fflush(stdout);
             std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(arg.c_str())));
         } else if (cmd == "append") {
             size_t space = arg.rfind(' ');
@@ -107,13 +106,11 @@ int main(int argc, char **argv)
             std::string bytes(static_cast<size_t>(std::atol(arg.c_str() + space + 1)), '\0');
             out << bytes;
         } else if (cmd == "spawn_holder") {
-            std::fflush(stdout);
             if (fork() == 0) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(arg.c_str())));
                 _exit(0);
             }
         } else if (cmd == "hang") {
-            std::fflush(stdout);
             for (;;) pause();
         } else if (cmd == "bytes") {
             std::string out = unescape(arg);
@@ -158,13 +155,10 @@ int main(int argc, char **argv)
             }
             if (dir) closedir(dir);
         } else if (cmd == "signal") {
-            std::fflush(stdout);
             raise(std::atoi(arg.c_str()));
         } else if (cmd == "exit") {
-            std::fflush(stdout);
             return std::atoi(arg.c_str());
         }
-        std::fflush(stdout);
     }
     return 0;
 }
