@@ -135,7 +135,6 @@ TEST(CmdArgs, EveryCommandGetsExactlyItsArguments)
          [](job_desc &d) { d.dst.a_codec_id = A_FMT_MP3; d.dst.f_fmt_id = F_FMT_FLV; return get_merge_cmd(d, {"a"}); },
          "P -i concat:a -c copy -f flv -y DST"},
         {"probe", [](job_desc &d) { return get_probe_cmd("/opt/ffprobe", d.src_file); }, "/opt/ffprobe -i SRC"},
-        {"version", [](job_desc &) { return get_version_cmd("/opt/tarsa/"); }, "/opt/tarsa/ffmpeg -version"},
     };
     for (const auto &row : rows) {
         job_desc d = base();
