@@ -309,7 +309,6 @@ TEST(HwdVaapi, DriverCheckFollowsRenderNodeAndDriverDirectory)
         // A fake node opens no codec, so the log is the only sign the codec tests ran.
         EXPECT_EQ(try_open_hwd(HWD_TYPE_VAAPI, &dev), 0);
         EXPECT_EQ(log.contains("try hwd vaapi support"), c.found == 1);
-        EXPECT_EQ(log.contains("not find driver path:"), c.found == 0);
     }
 }
 
