@@ -40,19 +40,6 @@
 #include <thread>
 #include <vector>
 
-static std::string substitute(std::string text, int argc, char **argv)
-{
-    const std::string dst = argc > 1 ? argv[argc - 1] : "";
-    for (size_t at; (at = text.find("$DST")) != std::string::npos;) text.replace(at, 4, dst);
-    return text;
-}
-
-static bool named_ffprobe(const char *argv0)
-{
-    const char *slash = std::strrchr(argv0, '/');
-    return std::strcmp(slash ? slash + 1 : argv0, "ffprobe") == 0;
-}
-
 static std::string unescape(const std::string &text)
 {
     std::string out;
@@ -83,15 +70,16 @@ int main(int argc, char **argv)
     if (argc > 1 && std::strcmp(argv[1], "--run") == 0) {
         for (int i = 2; i < argc && std::strcmp(argv[i], "--") != 0; i++) lines.push_back(argv[i]);
     } else {
-        const char *probe_script = std::getenv("TARSA_FAKE_PROBE_SCRIPT");
-        const char *script_path =
-            probe_script && argc > 0 && named_ffprobe(argv[0]) ? probe_script : std::getenv("TARSA_FAKE_SCRIPT");
+        const char *probe_script = std::getenv("TARSA_FAKE_PROBE_SCRIPT"), *slash = std::strrchr(argv[0], '/');
+        const bool ffprobe = std::strcmp(slash ? slash + 1 : argv[0], "ffprobe") == 0;
+        const char *script_path = probe_script && ffprobe ? probe_script : std::getenv("TARSA_FAKE_SCRIPT");
         if (!script_path) return 0;
         std::ifstream script(script_path);
         for (std::string line; std::getline(script, line);) lines.push_back(line);
     }
     const std::string dst = argc > 1 ? argv[argc - 1] : "";
     for (std::string line : lines) {
+        std::fflush(stdout);  // what came before is out before any command acts (and the last at exit)
         if (line.compare(0, 3, "on ") == 0) {
             const size_t end = line.find(' ', 3);
             const std::string suffix = line.substr(3, end - 3);
@@ -101,18 +89,17 @@ int main(int argc, char **argv)
             line = line.substr(end + 1);
         }
         std::string cmd = line.substr(0, line.find(' '));
-        std::string arg = line.size() > cmd.size() ? substitute(line.substr(cmd.size() + 1), argc, argv) : "";
+        std::string arg = line.size() > cmd.size() ? line.substr(cmd.size() + 1) : "";
+        for (size_t at; (at = arg.find("$DST")) != std::string::npos;) arg.replace(at, 4, dst);
         if (cmd == "pid") {
             std::printf("PID = %d\n", static_cast<int>(getpid()));
         } else if (cmd == "print") {
             std::printf("%s\n", arg.c_str());
         } else if (cmd == "eprint") {
-            std::fflush(stdout);
             std::fprintf(stderr, "%s\n", arg.c_str());
         } else if (cmd == "raw") {
             std::printf("%s", arg.c_str());
         } else if (cmd == "sleep") {
-            std::fflush(stdout);
             std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(arg.c_str())));
         } else if (cmd == "append") {
             size_t space = arg.rfind(' ');
@@ -120,13 +107,11 @@ int main(int argc, char **argv)
             std::string bytes(static_cast<size_t>(std::atol(arg.c_str() + space + 1)), '\0');
             out << bytes;
         } else if (cmd == "spawn_holder") {
-            std::fflush(stdout);
             if (fork() == 0) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(arg.c_str())));
                 _exit(0);
             }
         } else if (cmd == "hang") {
-            std::fflush(stdout);
             for (;;) pause();
         } else if (cmd == "bytes") {
             std::string out = unescape(arg);
@@ -172,13 +157,10 @@ int main(int argc, char **argv)
             }
             if (dir) closedir(dir);
         } else if (cmd == "signal") {
-            std::fflush(stdout);
             raise(std::atoi(arg.c_str()));
         } else if (cmd == "exit") {
-            std::fflush(stdout);
             return std::atoi(arg.c_str());
         }
-        std::fflush(stdout);
     }
     return 0;
 }
