@@ -18,22 +18,11 @@ using tt::status_line;
 
 class JobApi : public tt::FakeJobTest {
 protected:
-    void *conversion()
-    {
-        const cvt_param_v1 p = tt::cvt_params({6, 0, 0, 1, 23});
-        return tarsa_sdk_create_v1(source("src.flv").c_str(), dir_.file("dst.flv").c_str(), &p);
-    }
-    void *cut()
-    {
-        const cut_param_v1 p = tt::cut_params(6, 0, 10);
-        return tarsa_sdk_cut_create_v1(source("src.flv").c_str(), dir_.file("cut.flv").c_str(), &p);
-    }
+    void *conversion() { return FakeJobTest::conversion(dir_.file("dst.flv")); }
+    void *cut() { return FakeJobTest::cut(dir_.file("cut.flv")); }
     void *merge_of(std::initializer_list<const char *> names = {"a.mp4", "b.mp4"})
     {
-        const merge_param p = tt::merge_params(3);
-        void *job = tarsa_sdk_merge_create(dir_.file("all.mp4").c_str(), &p);
-        for (const char *name : names) EXPECT_EQ(tarsa_sdk_merge_add_file(job, source(name).c_str()), 1);
-        return job;
+        return FakeJobTest::merge_of(dir_.file("all.mp4"), names);
     }
 };
 
@@ -42,9 +31,7 @@ protected:
 // left as it was.
 TEST_F(JobApi, MissingAndForeignHandlesAreRefused)
 {
-    void *conv = conversion(), *cutj = cut();
-    tools_.probe_media(10, "mov,mp4,m4a,3gp,3g2,mj2");
-    void *mrg = merge_of();
+    void *conv = conversion(), *cutj = cut(), *mrg = merge_of();
     ASSERT_NE(conv, TARSA_INVALID_HANDLE);
     ASSERT_NE(cutj, TARSA_INVALID_HANDLE);
     ASSERT_NE(mrg, TARSA_INVALID_HANDLE);
@@ -166,7 +153,6 @@ TEST_F(JobApi, LifecycleLoopsLeaveNothingBehind)
         EXPECT_EQ(tarsa_sdk_cut_stop(c), 1);
         EXPECT_EQ(tarsa_sdk_cut_destroy(c), 1);
     }
-    tools_.probe_media(10, "mov,mp4,m4a,3gp,3g2,mj2");
     for (int round = 0; round < 2; round++) {
         void *m = merge_of();
         ASSERT_EQ(tarsa_sdk_merge_start(m), 1);

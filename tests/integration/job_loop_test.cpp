@@ -39,6 +39,7 @@ std::string progress(const std::vector<int> &times)
 
 const uint32_t kPos[] = {TARSA_EVENT_CVT_POS, TARSA_EVENT_CUT_POS, TARSA_EVENT_MERGE_POS, TARSA_EVENT_MERGE_POS};
 const uint32_t kFail[] = {TARSA_EVENT_CVT_FAIL, TARSA_EVENT_CUT_FAIL, TARSA_EVENT_MERGE_FAIL, TARSA_EVENT_MERGE_FAIL};
+int (*const kStart[])(void *) = {tarsa_sdk_start, tarsa_sdk_cut_start, tarsa_sdk_merge_start, tarsa_sdk_merge_start};
 int (*const kStop[])(void *) = {tarsa_sdk_stop, tarsa_sdk_cut_stop, tarsa_sdk_merge_stop, tarsa_sdk_merge_stop};
 int (*const kDestroy[])(void *) = {tarsa_sdk_destroy, tarsa_sdk_cut_destroy, tarsa_sdk_merge_destroy, tarsa_sdk_merge_destroy};
 
@@ -53,26 +54,9 @@ public:
         if (k == kMergeTmp) tools_.script(prefixed("on .ts ", body) + prefixed("on .mp4 ", kDone));
         else if (k == kMergeJoin) tools_.script(prefixed("on .ts ", kDone) + prefixed("on .mp4 ", body));
         else tools_.script(body);
-        void *job = TARSA_INVALID_HANDLE;
-        if (k == kConvert) {
-            const cvt_param_v1 p = tt::cvt_params({6, 0, 0, 1, 23});
-            job = tarsa_sdk_create_v1(source("src.flv").c_str(), dst_.c_str(), &p);
-            EXPECT_EQ(tarsa_sdk_start(job), 1);
-        } else if (k == kCut) {
-            const cut_param_v1 p = tt::cut_params(6, 0, 10);
-            job = tarsa_sdk_cut_create_v1(source("src.flv").c_str(), dst_.c_str(), &p);
-            EXPECT_EQ(tarsa_sdk_cut_start(job), 1);
-        } else {
-            tools_.probe_media(10, "mov,mp4,m4a,3gp,3g2,mj2");
-            const merge_param p = tt::merge_params(3);
-            job = tarsa_sdk_merge_create(merge_dst_.c_str(), &p);
-            for (const char *name : {"a.mp4", "b.mp4"}) {
-                sources_.push_back(source(name));
-                EXPECT_EQ(tarsa_sdk_merge_add_file(job, sources_.back().c_str()), 1);
-            }
-            EXPECT_EQ(tarsa_sdk_merge_start(job), 1);
-        }
-        EXPECT_NE(job, TARSA_INVALID_HANDLE);
+        void *job = k == kConvert ? conversion(dst_) : k == kCut ? cut(dst_) : merge_of(merge_dst_);
+        EXPECT_EQ(kStart[k](job), 1);
+        if (k == kMergeTmp || k == kMergeJoin) sources_ = {dir_.file("a.mp4"), dir_.file("b.mp4")};
         return job;
     }
     // Milliseconds a stop (or destroy) took.

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <strings.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -14,23 +13,13 @@
 #include <vector>
 
 #include "tool/orphan_cleanup.h"
+#include "fake_tools.h"
 #include "processes.h"
 #include "platform/platform.h"
 #include "tarsasdk.h"
 #include "test_util.h"
 
 namespace {
-
-// The fake tool installed under `name` (in a directory of its own), so the
-// clean-up sees that name.
-std::string tool_named(const std::string &dir, const std::string &name)
-{
-    std::filesystem::create_directory(dir);
-    const std::string path = dir + "/" + name;
-    if (!tt::write_file(path, tt::read_file(tt::bin_dir() + "fake_tool"))) return std::string();
-    chmod(path.c_str(), 0755);
-    return path;
-}
 
 std::string marker_of(pid_t pid, long long start_time)
 {
@@ -84,7 +73,8 @@ TEST(OrphanCleanup, KillsTheToolsOfDeadHostsOnly)
     std::vector<std::unique_ptr<tt::Spawned>> procs;
     std::set<int> ours;
     for (const auto &c : cases) {
-        const std::string path = tool_named(dir.file(std::to_string(procs.size())), c.name);
+        std::filesystem::create_directory(dir.file(std::to_string(procs.size())));
+        const std::string path = tt::copy_fake_tool(dir.file(std::to_string(procs.size()) + "/" + c.name));
         ASSERT_FALSE(path.empty());
         procs.emplace_back(new tt::Spawned(hang(path), c.marker.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.marker}));
         // after its exec

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,16 +21,21 @@ protected:
         EXPECT_TRUE(tt::make_h264_aac(path, seconds, width, height ? height : width * 3 / 4));
         return path;
     }
+    // Waits for the final event of a started job: 100 without a failure, positions rising.
+    void finish(uint32_t pos, uint32_t fail)
+    {
+        ASSERT_TRUE(tt::wait_until([&] { return events_.count(pos, 100) + events_.count(fail) > 0; }, kTimeoutMs));
+        EXPECT_EQ(events_.count(fail) + events_.count(TARSA_EVENT_MERGE_SRC_FAIL), 0);
+        const std::vector<uint32_t> positions = tt::positions(events_.all());
+        EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+    }
     // Starts the merge of `sources` and waits for its final event.
     void merge(void *job, const std::vector<std::string> &sources)
     {
         ASSERT_NE(job, TARSA_INVALID_HANDLE);
         for (const std::string &src : sources) ASSERT_EQ(tarsa_sdk_merge_add_file(job, src.c_str()), 1);
         ASSERT_EQ(tarsa_sdk_merge_start(job), 1);
-        ASSERT_TRUE(tt::wait_until(
-            [&] { return events_.count(TARSA_EVENT_MERGE_POS, 100) + events_.count(TARSA_EVENT_MERGE_FAIL) > 0; },
-            kTimeoutMs));
-        EXPECT_EQ(events_.count(TARSA_EVENT_MERGE_FAIL) + events_.count(TARSA_EVENT_MERGE_SRC_FAIL), 0);
+        finish(TARSA_EVENT_MERGE_POS, TARSA_EVENT_MERGE_FAIL);
     }
     static probe_result probed(const std::string &path)
     {
@@ -39,70 +43,45 @@ protected:
         EXPECT_EQ(tarsa_sdk_probe_ex(path.c_str(), &r), 1) << path;
         return r;
     }
-    void expect_rising_positions()
-    {
-        const std::vector<uint32_t> pos = tt::positions(events_.all());
-        EXPECT_TRUE(std::is_sorted(pos.begin(), pos.end()));
-    }
 };
 
-TEST_F(RealJobs, ConversionResizesAndReportsItsEnd)
+// A conversion resizes; a cut (encoded, so exact at any time) holds its range.
+TEST_F(RealJobs, ConversionResizesAndCutHoldsTheRange)
 {
-    const std::string src = media("src.mp4", 4), dst = dir_.file("resized.mp4");
+    const std::string src = media("src.mp4", 6), dst = dir_.file("resized.mp4"), cut = dir_.file("cut.mp4");
     const cvt_param_v1 p = tt::cvt_params({3, 160, 120, 1, 23});
     void *job = tarsa_sdk_create_v1(src.c_str(), dst.c_str(), &p);
-    ASSERT_NE(job, TARSA_INVALID_HANDLE);
     ASSERT_EQ(tarsa_sdk_start(job), 1);
-    ASSERT_TRUE(events_.wait_for(TARSA_EVENT_CVT_POS, 100, kTimeoutMs));
-    EXPECT_EQ(events_.count(TARSA_EVENT_CVT_FAIL), 0);
-    expect_rising_positions();
+    finish(TARSA_EVENT_CVT_POS, TARSA_EVENT_CVT_FAIL);
     EXPECT_EQ(tarsa_sdk_get_pos(job), 100);
     EXPECT_EQ(tarsa_sdk_destroy(job), 1);
     const probe_result r = probed(dst);
-    EXPECT_EQ(r.width, 160);
-    EXPECT_EQ(r.height, 120);
-    EXPECT_NEAR(r.duration, 4, 1);
-}
+    EXPECT_EQ(std::make_pair(r.width, r.height), std::make_pair(160, 120));
+    EXPECT_NEAR(r.duration, 6, 1);
 
-TEST_F(RealJobs, CutHoldsTheRange)
-{
-    const std::string src = media("src.mp4", 6), dst = dir_.file("cut.mp4");
-    cut_param_v1 p = tt::cut_params(3, 2, 3);
-    p.cut_param.force_encode = 1;  // exact at any time, not only at key frames
-    void *job = tarsa_sdk_cut_create_v1(src.c_str(), dst.c_str(), &p);
-    ASSERT_NE(job, TARSA_INVALID_HANDLE);
+    events_.clear();
+    cut_param_v1 cp = tt::cut_params(3, 2, 3);
+    cp.cut_param.force_encode = 1;
+    job = tarsa_sdk_cut_create_v1(src.c_str(), cut.c_str(), &cp);
     ASSERT_EQ(tarsa_sdk_cut_start(job), 1);
-    ASSERT_TRUE(tt::wait_until([&] { return events_.count(TARSA_EVENT_CUT_POS, 100) + events_.count(TARSA_EVENT_CUT_FAIL) > 0; },
-                               kTimeoutMs));
-    EXPECT_EQ(events_.count(TARSA_EVENT_CUT_FAIL), 0);
-    expect_rising_positions();
+    finish(TARSA_EVENT_CUT_POS, TARSA_EVENT_CUT_FAIL);
     EXPECT_EQ(tarsa_sdk_cut_destroy(job), 1);
-    EXPECT_NEAR(probed(dst).duration, 3, 1);
+    EXPECT_NEAR(probed(cut).duration, 3, 1);
 }
 
-TEST_F(RealJobs, MergeOfThreeSourcesJoinsThemAll)
+// Three sources joined whole; the third's other size is fitted into the first one's.
+TEST_F(RealJobs, MergeJoinsEverySourceInTheFirstSourcesSize)
 {
     const std::string dst = dir_.file("all.mp4");
     const merge_param p = tt::merge_params(3);
     void *job = tarsa_sdk_merge_create(dst.c_str(), &p);
-    merge(job, {media("a.mp4", 2, 160), media("b.mp4", 2, 160), media("c.mp4", 2, 160)});
-    expect_rising_positions();
-    EXPECT_EQ(tarsa_sdk_merge_destroy(job), 1);
-    EXPECT_NEAR(probed(dst).duration, 6, 1);
-    EXPECT_TRUE(tt::merge_temporaries(dir_.path()).empty());
-    EXPECT_TRUE(tt::child_pids().empty());
-}
-
-TEST_F(RealJobs, MergeKeepingSizesGivesTheFirstSourcesSizeThroughout)
-{
-    const std::string dst = dir_.file("two_sizes.mp4");
-    const merge_param p = tt::merge_params(3);
-    void *job = tarsa_sdk_merge_create(dst.c_str(), &p);
-    merge(job, {media("small.mp4", 2, 160, 120), media("wide.mp4", 3, 320, 180)});
+    merge(job, {media("a.mp4", 2, 160), media("b.mp4", 2, 160), media("wide.mp4", 3, 320, 180)});
     EXPECT_EQ(tarsa_sdk_merge_destroy(job), 1);
     const probe_result r = probed(dst);
-    EXPECT_NEAR(r.duration, 5, 1);
+    EXPECT_NEAR(r.duration, 7, 1);
     EXPECT_EQ(std::make_pair(r.width, r.height), std::make_pair(160, 120));
+    EXPECT_TRUE(tt::merge_temporaries(dir_.path()).empty());
+    EXPECT_TRUE(tt::child_pids().empty());
     // The probe reads the size at the start; the last second, re-encoded, shows the size at the end.
     const std::string tail = dir_.file("tail.mp4");
     ASSERT_TRUE(tt::ffmpeg_generate({"-sseof", "-1", "-i", dst, "-an", "-c:v", "libx264", tail}));

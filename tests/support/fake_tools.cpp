@@ -10,15 +10,16 @@
 
 namespace tt {
 
+std::string copy_fake_tool(const std::string &path)
+{
+    std::error_code ec;
+    std::filesystem::copy_file(bin_dir() + "fake_tool", path, std::filesystem::copy_options::overwrite_existing, ec);
+    return !ec && chmod(path.c_str(), 0755) == 0 ? path : std::string();
+}
+
 std::string install_fake_tools(const std::string &dir)
 {
-    for (const char *name : {"ffmpeg", "ffprobe"}) {
-        std::error_code ec;
-        const std::string path = dir + "/" + name;
-        std::filesystem::copy_file(bin_dir() + "fake_tool", path, std::filesystem::copy_options::overwrite_existing,
-                                   ec);
-        chmod(path.c_str(), 0755);
-    }
+    for (const char *name : {"ffmpeg", "ffprobe"}) copy_fake_tool(dir + "/" + name);
     return dir + "/";
 }
 

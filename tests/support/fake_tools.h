@@ -12,6 +12,8 @@ struct pipe_info;
 
 namespace tt {
 
+// Copies the fake tool to `path` as an executable; returns path, or "" on failure.
+std::string copy_fake_tool(const std::string &path);
 // Copies the fake tool into `dir` as "ffmpeg" and "ffprobe"; returns dir + "/".
 std::string install_fake_tools(const std::string &dir);
 

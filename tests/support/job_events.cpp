@@ -2,21 +2,16 @@
 
 #include <algorithm>
 #include <chrono>
+#include <iterator>
 
 #include "tarsasdk.h"
 
 namespace tt {
 
-std::ostream &operator<<(std::ostream &os, const JobEvent &e)
-{
-    os << "{" << e.code << ", " << e.p2;
-    if (!e.name.empty()) os << ", \"" << e.name << "\"";
-    return os << "}";
-}
-
 std::ostream &operator<<(std::ostream &os, const std::vector<JobEvent> &events)
 {
-    for (const JobEvent &e : events) os << e << " ";
+    for (const JobEvent &e : events)
+        os << "{" << e.code << ", " << e.p2 << (e.name.empty() ? "" : ", \"" + e.name + "\"") << "} ";
     return os;
 }
 
@@ -26,11 +21,7 @@ EventLog::~EventLog() { tarsa_sdk_set_mess_callback(nullptr, nullptr); }
 int32_t EventLog::callback(void *job, uint32_t code, intptr_t p1, uint32_t p2, void *user)
 {
     auto *self = static_cast<EventLog *>(user);
-    JobEvent e;
-    e.job = job;
-    e.code = code;
-    e.p2 = p2;
-    if (p1) e.name.assign(reinterpret_cast<const char *>(p1), p2);
+    const JobEvent e = {job, code, p1 ? std::string(reinterpret_cast<const char *>(p1), p2) : std::string(), p2};
     std::function<int32_t(const JobEvent &)> hook;
     {
         std::lock_guard<std::mutex> guard(self->lock_);
@@ -53,9 +44,8 @@ std::vector<JobEvent> EventLog::all() const
 
 std::vector<JobEvent> EventLog::of(const void *job) const
 {
-    std::vector<JobEvent> out;
-    for (const JobEvent &e : all())
-        if (e.job == job) out.push_back(e);
+    std::vector<JobEvent> out, every = all();
+    std::copy_if(every.begin(), every.end(), std::back_inserter(out), [&](const JobEvent &e) { return e.job == job; });
     return out;
 }
 
@@ -90,10 +80,9 @@ void EventLog::on_event(std::function<int32_t(const JobEvent &)> hook)
 std::vector<uint32_t> positions(const std::vector<JobEvent> &events)
 {
     std::vector<uint32_t> out;
-    for (const JobEvent &e : events) {
-        const bool pos = e.code == TARSA_EVENT_CVT_POS || e.code == TARSA_EVENT_CUT_POS || e.code == TARSA_EVENT_MERGE_POS;
-        if (pos && e.p2 < 100) out.push_back(e.p2);
-    }
+    for (const JobEvent &e : events)
+        if ((e.code == TARSA_EVENT_CVT_POS || e.code == TARSA_EVENT_CUT_POS || e.code == TARSA_EVENT_MERGE_POS) && e.p2 < 100)
+            out.push_back(e.p2);
     return out;
 }
 

@@ -19,7 +19,6 @@ struct JobEvent {
     std::string name;  // the text p1 points to (failure events), p2 bytes of it
     uint32_t p2 = 0;
 };
-std::ostream &operator<<(std::ostream &os, const JobEvent &e);
 std::ostream &operator<<(std::ostream &os, const std::vector<JobEvent> &events);
 
 // Registers itself as the library's callback for its lifetime. One at a time.

@@ -44,6 +44,25 @@ protected:
         EXPECT_TRUE(write_file(path, "not media"));
         return path;
     }
+    // Jobs of src.flv (the merge: of `names`, probed as MP4) into a file of the directory, made but not started.
+    void *conversion(const std::string &dst)
+    {
+        const cvt_param_v1 p = cvt_params({6, 0, 0, 1, 23});
+        return tarsa_sdk_create_v1(source("src.flv").c_str(), dst.c_str(), &p);
+    }
+    void *cut(const std::string &dst)
+    {
+        const cut_param_v1 p = cut_params(6, 0, 10);
+        return tarsa_sdk_cut_create_v1(source("src.flv").c_str(), dst.c_str(), &p);
+    }
+    void *merge_of(const std::string &dst, std::initializer_list<const char *> names = {"a.mp4", "b.mp4"})
+    {
+        tools_.probe_media(10, "mov,mp4,m4a,3gp,3g2,mj2");
+        const merge_param p = merge_params(3);
+        void *job = tarsa_sdk_merge_create(dst.c_str(), &p);
+        for (const char *name : names) EXPECT_EQ(tarsa_sdk_merge_add_file(job, source(name).c_str()), 1);
+        return job;
+    }
     FakeTools tools_;
 };
 

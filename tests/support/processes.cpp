@@ -225,20 +225,12 @@ pid_t child_running(pid_t parent, const std::string &program, int timeout_ms)
     return found ? child : -1;
 }
 
-std::vector<int> child_pids(const std::string &name)
+std::vector<int> child_pids()
 {
     std::vector<int> out;
-    const int self = getpid();
     for (int pid : numbered_entries("/proc")) {
-        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-        std::string line;
-        if (!std::getline(stat, line)) continue;
-        const size_t open = line.find('('), close = line.rfind(')');
-        if (open == std::string::npos || close == std::string::npos) continue;
-        char state = 0;
         int ppid = 0;
-        if (std::sscanf(line.c_str() + close + 1, " %c %d", &state, &ppid) != 2 || ppid != self) continue;
-        if (name.empty() || line.substr(open + 1, close - open - 1) == name) out.push_back(pid);
+        if (std::sscanf(stat_fields(pid).c_str(), "%*c %d", &ppid) == 1 && ppid == getpid()) out.push_back(pid);
     }
     return out;
 }

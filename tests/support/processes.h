@@ -1,6 +1,5 @@
-// Programs a test starts itself (without a shell), and what this test
-// process holds: children, threads and descriptors, for checks that a job
-// leaves nothing behind.
+// Programs a test starts itself (without a shell), and the children, threads and
+// descriptors this test process holds, for checks that a job leaves nothing behind.
 #ifndef TARSA_TEST_PROCESSES_H
 #define TARSA_TEST_PROCESSES_H
 
@@ -14,9 +13,8 @@ namespace tt {
 // A program whose pid the test knows and whose output it reads as it comes.
 class Spawned {
 public:
-    // Starts argv[0] with standard input /dev/null and standard output and
-    // error into one pipe. `env` entries ("NAME=value") replace or extend the
-    // test's environment; `cwd` empty keeps the test's working directory.
+    // Starts argv[0], input /dev/null, output and error into one pipe; `env` entries
+    // ("NAME=value") replace or extend the environment; `cwd` empty: the test's own.
     Spawned(const std::vector<std::string> &argv, const std::vector<std::string> &env = {},
             const std::string &cwd = "");
     // Kills (SIGKILL) and reaps the process if it is still unreaped.
@@ -25,13 +23,11 @@ public:
     Spawned &operator=(const Spawned &) = delete;
 
     pid_t pid() const { return pid_; }
-    // The next line without its line break; false at the end of output or
-    // when none arrives within timeout_ms.
+    // The next line without its line break; false at the end of output or after timeout_ms.
     bool read_line(std::string &line, int timeout_ms);
     // Everything not read yet, until the end of output (or timeout_ms).
     std::string read_rest(int timeout_ms);
-    // Exit status (128 + signal when killed), or -1 when the process has not
-    // ended within timeout_ms. Reaps it.
+    // Exit status (128 + signal when killed), or -1 when not ended within timeout_ms. Reaps it.
     int wait(int timeout_ms);
 
 private:
@@ -60,19 +56,16 @@ bool process_running(pid_t pid);
 bool ends_within(pid_t pid, int ms);
 // The path of the program a process runs, or "".
 std::string process_exe(pid_t pid);
-// Field 22 of /proc/<pid>/stat (the start time in clock ticks), read here
-// independently of the library; -1 when there is no such process.
+// Field 22 of /proc/<pid>/stat (start time in clock ticks), read independently of the library; -1: none.
 long long start_time_of(pid_t pid);
 // Waits until the first child of `parent` runs `program`; its pid or -1.
 pid_t child_running(pid_t parent, const std::string &program, int timeout_ms = 5000);
 
-// Children of this process (zombies included: a child counts until it is
-// reaped), only those whose program name is `name` unless it is empty.
-std::vector<int> child_pids(const std::string &name = "");
+// Children of this process (zombies included: a child counts until it is reaped).
+std::vector<int> child_pids();
 int thread_count();
-// thread_count() as a baseline: one thread is started and joined first,
-// since a sanitizer's helper thread appears at the process's first thread
-// start and would otherwise count as left behind.
+// thread_count() after one thread started and joined: a sanitizer's helper thread appears at the
+// first thread start and would otherwise count as left behind.
 int thread_baseline();
 std::vector<int> open_fds();
 

@@ -1,6 +1,5 @@
 #include "test_util.h"
 
-#include <sys/stat.h>
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -10,8 +9,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <mutex>
-#include <sstream>
+#include <random>
 
 #include "processes.h"
 #include "tarsasdk.h"
@@ -20,19 +20,12 @@ namespace tt {
 
 TempDir::TempDir()
 {
-#ifdef _WIN32
     std::error_code ec;
-    const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
-    for (unsigned n = GetTickCount(); path_.empty() && !ec; n++) {
-        const std::string dir =
-            (base / ("tarsa-test-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(n))).string();
+    const std::filesystem::path base = std::filesystem::temp_directory_path(ec);  // TMPDIR where set
+    for (unsigned n = std::random_device{}(); path_.empty() && !ec; n++) {
+        const std::string dir = (base / ("tarsa-test-" + std::to_string(n))).string();
         if (std::filesystem::create_directory(dir, ec)) path_ = dir;
     }
-#else
-    const char *base = std::getenv("TMPDIR");
-    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/tarsa-test-XXXXXX";
-    if (mkdtemp(&tmpl[0])) path_ = tmpl;
-#endif
 }
 
 TempDir::~TempDir()
@@ -51,15 +44,13 @@ bool write_file(const std::string &path, const std::string &content)
 std::string read_file(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 bool file_exists(const std::string &path)
 {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
+    std::error_code ec;
+    return std::filesystem::exists(path, ec);
 }
 
 std::vector<std::string> merge_temporaries(const std::string &dir)

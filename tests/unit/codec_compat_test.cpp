@@ -19,21 +19,10 @@ void fill_tables()
     if (codec_compat_table_count(1) == 0) init_fmt_table(), init_codec_compat_table();
 }
 
-// For every type and codec a codec allowed for a type is kept, any other
-// becomes the type's default; plus answers the tables fix.
-TEST(CodecCompat, LookupsAgreeAndKnownAnswers)
+// Answers the tables fix: containers of the types, defaults, allowed codecs.
+TEST(CodecCompat, KnownAnswers)
 {
     fill_tables();
-    for (int v = 0; v < 2; v++) {
-        for (int type = -1; type < 10; type++) {
-            for (int codec : {0, 1, 2, 3, 4, 5, 6, 7, 8, 255}) {
-                SCOPED_TRACE(testing::Message() << (v ? "video" : "audio") << " type " << type << " codec " << codec);
-                const int found = v ? find_v_codec_compat(type, codec) : find_a_codec_compat(type, codec);
-                const int chosen = v ? get_compat_v_codec(type, codec) : get_compat_a_codec(type, codec);
-                EXPECT_EQ(chosen, found == codec ? codec : (v ? get_default_v_codec : get_default_a_codec)(type));
-            }
-        }
-    }
     const int containers[] = {255, 0, 3, 4, 4, 8, 7, 255, 255, 255};
     for (int type = -1; type < 10; type++) EXPECT_EQ(get_f_fmt_by_dst_file_type(type), containers[type < 0 ? 9 : type]);
     // Defaults: mpeg2video for 4 and 7, baseline for sdv, h264 for rowless types; aac.

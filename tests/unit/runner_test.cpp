@@ -58,9 +58,7 @@ TEST(RunnerChild, ArgumentsArriveExactly)
 {
     tt::TempDir tmp;
     std::filesystem::create_directory(tmp.file("dir with \"blanks\""));
-    const std::string tool = tmp.file("dir with \"blanks\"/fake tool");
-    std::filesystem::copy_file(tt::bin_dir() + "fake_tool", tool);
-    chmod(tool.c_str(), 0755);
+    const std::string tool = tt::copy_fake_tool(tmp.file("dir with \"blanks\"/fake tool"));
     Lines cmd = {tool, "--run", "argv", "--", "", "two words", "say \"hi\"", "C:\\dir\\", "a\\\"b", "'q'", "$HOME *",
                  "\t"};
     Lines expected;
@@ -222,10 +220,7 @@ TEST(ProcessStartTime, OfLiveProcessesAndNone)
 {
     EXPECT_EQ(os_process_start_time(getpid()), tt::start_time_of(getpid()));
     tt::TempDir tmp;
-    const std::string odd = tmp.file("a) b c (d");
-    std::filesystem::copy_file(tt::bin_dir() + "fake_tool", odd);
-    chmod(odd.c_str(), 0755);
-    pipe_info *fp = pipe_popen({odd, "--run", "hang"}, "r");
+    pipe_info *fp = pipe_popen({tt::copy_fake_tool(tmp.file("a) b c (d")), "--run", "hang"}, "r");
     ASSERT_NE(fp, nullptr);
     const int pid = pipe_child_pid(fp);
     EXPECT_EQ(os_process_start_time(pid), tt::start_time_of(pid));
