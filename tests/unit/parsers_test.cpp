@@ -276,10 +276,8 @@ TEST(StockOutput, ProbeOfTheCapturedOutput)
 std::vector<int> progress_times(const std::vector<std::string> &lines)
 {
     std::vector<int> times;
-    for (const auto &l : lines) {
-        int t = get_buf_cur_time(l.c_str());
-        if (t != -1) times.push_back(t);
-    }
+    for (const auto &l : lines)
+        if (const int t = get_buf_cur_time(l.c_str()); t != -1) times.push_back(t);
     return times;
 }
 
