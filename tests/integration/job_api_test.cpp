@@ -20,10 +20,7 @@ class JobApi : public tt::FakeJobTest {
 protected:
     void *conversion() { return FakeJobTest::conversion(dir_.file("dst.flv")); }
     void *cut() { return FakeJobTest::cut(dir_.file("cut.flv")); }
-    void *merge_of(std::initializer_list<const char *> names = {"a.mp4", "b.mp4"})
-    {
-        return FakeJobTest::merge_of(dir_.file("all.mp4"), names);
-    }
+    void *merge_of() { return FakeJobTest::merge_of(dir_.file("all.mp4")); }
 };
 
 // Every job function refuses NULL, the failed create's value and a handle of
@@ -79,7 +76,8 @@ TEST_F(JobApi, MissingAndForeignHandlesAreRefused)
 }
 
 // Missing arguments and half sizes are refused; so are names with a control character (which could
-// forge a line of the tools' reports) though the file exists, while the same file under a clean name is taken.
+// forge a line of the tools' reports) though the file exists, while the same file under a clean name is
+// taken; the names a merge deletes.
 TEST_F(JobApi, CreateRefusesMissingArgumentsHalfSizesControlCharactersAndTheSource)
 {
     const std::string src = source("src.flv"), dst = dir_.file("d.flv"), odd = source("a\nb.flv");
@@ -112,22 +110,15 @@ TEST_F(JobApi, CreateRefusesMissingArgumentsHalfSizesControlCharactersAndTheSour
     void *merge = tarsa_sdk_merge_create(dir_.file("sub/m.mp4").c_str(), &mp);
     EXPECT_EQ(tarsa_sdk_merge_add_file(merge, odd.c_str()), 0);
     EXPECT_EQ(tarsa_sdk_merge_add_file(merge, src.c_str()), 1);
+    // Deleting a source takes any name that fits, also one never added; a missing or over-long one is refused.
+    EXPECT_EQ(tarsa_sdk_merge_del_file(merge, std::string(300, 'a').c_str()), 0);
+    EXPECT_EQ(tarsa_sdk_merge_del_file(merge, nullptr), 0);
+    EXPECT_EQ(tarsa_sdk_merge_del_file(merge, dir_.file("b.flv").c_str()), 1);
+    EXPECT_EQ(tarsa_sdk_merge_del_file(merge, src.c_str()), 1);
     EXPECT_EQ(tarsa_sdk_merge_destroy(merge), 1);
     void *clean = tarsa_sdk_create_v1(src.c_str(), dir_.file("sub/out.flv").c_str(), &cvt);
     ASSERT_NE(clean, TARSA_INVALID_HANDLE);
     EXPECT_EQ(tarsa_sdk_destroy(clean), 1);
-}
-
-// Deleting a merge source: any name that fits is taken (also one that was
-// never added); a missing or over-long name is refused.
-TEST_F(JobApi, MergeDeleteRefusesOnlyMissingAndOverlongNames)
-{
-    void *merge = merge_of({"a.flv"});
-    EXPECT_EQ(tarsa_sdk_merge_del_file(merge, std::string(300, 'a').c_str()), 0);
-    EXPECT_EQ(tarsa_sdk_merge_del_file(merge, nullptr), 0);
-    EXPECT_EQ(tarsa_sdk_merge_del_file(merge, dir_.file("b.flv").c_str()), 1);
-    EXPECT_EQ(tarsa_sdk_merge_del_file(merge, dir_.file("a.flv").c_str()), 1);
-    EXPECT_EQ(tarsa_sdk_merge_destroy(merge), 1);
 }
 
 // Runs to the end, restarts, stops, destroys: a few times over for every
