@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ff/ff_func.h"
 #include "tool/probe.h"
 #include "jobs.h"
 #include "processes.h"
@@ -166,6 +167,7 @@ TEST_F(Probe, ReadableFilesYieldTheirFieldsFlagAndStreamLines)
         ASSERT_EQ(internal_probe(c.file.c_str(), &again, &flag), 1);
         EXPECT_EQ(std::memcmp(&again, &r, sizeof r), 0);
         EXPECT_EQ(flag, c.flag);
+        EXPECT_EQ(flag, static_cast<uint32_t>(is_h2645_mp4toannexb(c.file.c_str())));  // the packets' own answer
     }
 }
 
