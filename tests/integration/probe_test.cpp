@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "ff/ff_func.h"
 #include "tool/probe.h"
 #include "jobs.h"
 
@@ -97,6 +98,7 @@ TEST_F(Probe, FilesYieldTheirFieldsAndFlagOrNothing)
         EXPECT_EQ(internal_probe(file.c_str(), &again, &flag), c.ok);
         EXPECT_EQ(std::memcmp(&again, &r, sizeof r), 0);
         EXPECT_EQ(flag, c.flag);
+        if (c.ok) EXPECT_EQ(flag, static_cast<uint32_t>(is_h2645_mp4toannexb(file.c_str())));  // the packets' own answer
     }
 }
 

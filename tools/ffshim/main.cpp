@@ -2,6 +2,7 @@
 // ffprobe. It runs the stock program of its own name as its child and gives
 // the library what it relies on: a "PID =" first line, one line per status
 // item, "-ppid" and the options the stock build lacks mapped to what it has.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,6 +18,7 @@
 #include "host_watch.h"
 #include "av_module.h"
 #include "output.h"
+#include "probe_report.h"
 
 namespace {
 
@@ -26,10 +28,42 @@ std::string base_name(const char *path)
     return p.substr(p.rfind('/') + 1);
 }
 
-std::string stock_dir()
+bool stock_dir_overridden()
 {
     const char *dir = std::getenv("TARSASDK_FFMPEG_DIR");
-    return dir && *dir ? dir : FFSHIM_STOCK_DIR;
+    return dir && *dir;
+}
+
+std::string stock_dir() { return stock_dir_overridden() ? std::getenv("TARSASDK_FFMPEG_DIR") : FFSHIM_STOCK_DIR; }
+
+// Asking the FFmpeg libraries costs about as much as the stock program's
+// whole start. The build knows whether the stock build it found lacks the
+// encoder; "aac" serves any build, so only a "has" needs asking again.
+bool stock_has_libfdk_aac()
+{
+#ifdef FFSHIM_STOCK_LACKS_LIBFDK_AAC
+    if (!stock_dir_overridden()) return false;
+#endif
+    return ffshim::stock_has_encoder("libfdk_aac") == 1;
+}
+
+// Containers whose H.264 and HEVC packets are length-prefixed as a rule,
+// yet carry no sample entry that the probe report names: their packets
+// decide, so the inspection starts alongside the stock program. A FIFO or
+// device is never read here.
+bool packets_likely_needed(const std::string &path)
+{
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    unsigned char head[4] = {0, 0, 0, 0};
+    bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ssize_t got = regular ? read(fd, head, sizeof head) : 0;
+    close(fd);
+    if (got != static_cast<ssize_t>(sizeof head)) return false;
+    const bool flv = head[0] == 'F' && head[1] == 'L' && head[2] == 'V';
+    const bool matroska = head[0] == 0x1A && head[1] == 0x45 && head[2] == 0xDF && head[3] == 0xA3;
+    return flv || matroska;
 }
 
 // A stock directory that points back at the tool layer would start it again
@@ -79,21 +113,35 @@ int main(int argc, char **argv)
     StockFeatures stock;
     std::vector<std::string> args;
     for (int i = 1; i < argc; i++) args.push_back(argv[i]);
-    // Asking the FFmpeg libraries costs more than the rest of the tool
-    // layer's work; only a line that names the encoder needs the answer.
-    if (std::find(args.begin(), args.end(), "libfdk_aac") != args.end())
-        stock.has_libfdk_aac = stock_has_encoder("libfdk_aac") == 1;
+    // Only a line that names the encoder needs the answer.
+    if (std::find(args.begin(), args.end(), "libfdk_aac") != args.end()) stock.has_libfdk_aac = stock_has_libfdk_aac();
     ArgPlan plan = plan_args(args, stock);
     for (const std::string &note : plan.notes) say(note);
 
     // As ffprobe, also tell whether the input's first video stream carries
     // length-prefixed NAL units ("header_info=0") or not ("header_info=1").
-    // The file is inspected while the stock program runs.
-    int length_prefixed = -1;
+    // For the library's probe line ("-i FILE") the stock program's report
+    // mostly tells; the packets are read (loading the FFmpeg libraries) only
+    // where it cannot, alongside the stock program where that is likely.
     const std::string *input = tool == "ffprobe" ? input_of(plan.args) : nullptr;
-    int status = run_stock(program, plan.args, plan.owner_pid, [&] {
-        if (input) length_prefixed = input_is_length_prefixed(*input);
-    });
+    const bool report_only = input && plan.args.size() == 2;
+    const bool early = input && (!report_only || packets_likely_needed(*input));
+    int length_prefixed = -1;
+    bool started = false;
+    ProbeReport report;
+    int status = run_stock(
+        program, plan.args, plan.owner_pid,
+        [&] {
+            started = true;
+            if (early) length_prefixed = input_is_length_prefixed(*input);
+        },
+        [&](const std::string &text) {
+            if (report_only && !early) report.feed(text);
+        });
+    if (started && input && !early) {
+        length_prefixed = report.length_prefixed();
+        if (length_prefixed < 0) length_prefixed = input_is_length_prefixed(*input);
+    }
     if (length_prefixed >= 0) say(std::string("header_info=") + (length_prefixed == 1 ? "0" : "1"));
     return status;
 }
