@@ -23,12 +23,23 @@
 // ffmpeg run).
 // "--run CMD..." as the first argument plays the following arguments as the
 // script (up to an argument "--"), instead of TARSA_FAKE_SCRIPT.
+// On Windows, spawn_holder, sigstate, fds and signal do nothing, and
+// the output is written byte for byte (no CR added before LF).
+#ifdef _WIN32
+#include <direct.h>
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#define getpid _getpid
+#define getcwd _getcwd
+#else
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/types.h>
 #include <time.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <cstdio>
@@ -48,8 +59,9 @@ static std::string substitute(std::string text, int argc, char **argv)
 
 static bool named_ffprobe(const char *argv0)
 {
-    const char *slash = std::strrchr(argv0, '/');
-    return std::strcmp(slash ? slash + 1 : argv0, "ffprobe") == 0;
+    std::string name = argv0;
+    name = name.substr(name.find_last_of("/\\") + 1);
+    return name == "ffprobe" || name == "ffprobe.exe";
 }
 
 static std::string unescape(const std::string &text)
@@ -74,6 +86,10 @@ static std::string unescape(const std::string &text)
 
 int main(int argc, char **argv)
 {
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
     if (const char *argv_out = std::getenv("TARSA_FAKE_ARGV_OUT")) {
         std::ofstream out(argv_out, std::ios::trunc);
         for (int i = 0; i < argc; i++) out << argv[i] << '\n';
@@ -118,15 +134,17 @@ int main(int argc, char **argv)
             std::ofstream out(arg.substr(0, space), std::ios::app | std::ios::binary);
             std::string bytes(static_cast<size_t>(std::atol(arg.c_str() + space + 1)), '\0');
             out << bytes;
+#ifndef _WIN32
         } else if (cmd == "spawn_holder") {
             std::fflush(stdout);
             if (fork() == 0) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(arg.c_str())));
                 _exit(0);
             }
+#endif
         } else if (cmd == "hang") {
             std::fflush(stdout);
-            for (;;) pause();
+            for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
         } else if (cmd == "bytes") {
             std::string out = unescape(arg);
             std::fwrite(out.data(), 1, out.size(), stdout);
@@ -152,6 +170,7 @@ int main(int argc, char **argv)
             else std::printf("%s unset\n", arg.c_str());
         } else if (cmd == "argv") {
             for (int i = 1; i < argc; i++) std::printf("[%s]\n", argv[i]);
+#ifndef _WIN32
         } else if (cmd == "sigstate") {
             int sig = std::atoi(arg.c_str());
             sigset_t mask;
@@ -172,6 +191,7 @@ int main(int argc, char **argv)
         } else if (cmd == "signal") {
             std::fflush(stdout);
             raise(std::atoi(arg.c_str()));
+#endif
         } else if (cmd == "exit") {
             std::fflush(stdout);
             return std::atoi(arg.c_str());

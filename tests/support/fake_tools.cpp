@@ -10,13 +10,19 @@
 
 namespace tt {
 
+#ifdef _WIN32
+const std::string kExe = ".exe";
+#else
+const std::string kExe;
+#endif
+
 std::string install_fake_tools(const std::string &dir)
 {
     for (const char *name : {"ffmpeg", "ffprobe"}) {
         std::error_code ec;
         const std::string path = dir + "/" + name;
-        std::filesystem::copy_file(bin_dir() + "fake_tool", path, std::filesystem::copy_options::overwrite_existing,
-                                   ec);
+        std::filesystem::copy_file(bin_dir() + "fake_tool" + kExe, path,
+                                   std::filesystem::copy_options::overwrite_existing, ec);
         chmod(path.c_str(), 0755);
     }
     return dir + "/";
@@ -65,7 +71,7 @@ std::string status_line(int seconds)
 
 std::vector<std::string> fake_cmd(const std::vector<std::string> &script)
 {
-    std::vector<std::string> cmd = {bin_dir() + "fake_tool", "--run"};
+    std::vector<std::string> cmd = {bin_dir() + "fake_tool" + kExe, "--run"};
     cmd.insert(cmd.end(), script.begin(), script.end());
     return cmd;
 }
