@@ -55,7 +55,8 @@ echo "imports: $(awk '/DLL Name:/{printf "%s ", $3}' <<<"$dump")"
 if wine "$bin/dll_host.exe"; then echo "dll_host: exit 0"; else echo "dll_host: failed ($?)"; fail=1; fi
 version=$(sed -n 's/^project(tarsasdk VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 tarsa_rc() { set +e; wine "$bin/tarsa.exe" "$@" >"$dir/tarsa.out" 2>&1; echo $?; set -e; }
-[ "$(tarsa_rc --version)" = 0 ] && grep -qx "tarsa $version"$'\r\?' "$dir/tarsa.out" || { echo "tarsa.exe --version: wrong"; fail=1; }
+[ "$(tarsa_rc --version)" = 0 ] && tr -d '\r' <"$dir/tarsa.out" | grep -qx "tarsa $version" ||
+  { echo "tarsa.exe --version: wrong"; fail=1; }
 [ "$(tarsa_rc convert only-one.mp4)" = 2 ] || { echo "tarsa.exe: a usage error does not exit 2"; fail=1; }
 [ "$(tarsa_rc probe 'C:\no\such file.mp4')" = 1 ] && grep -q 'no\\such file.mp4 does not exist' "$dir/tarsa.out" ||
   { echo "tarsa.exe: a missing source does not exit 1 with its reason"; fail=1; }

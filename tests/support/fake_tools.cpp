@@ -42,7 +42,8 @@ FakeTools::~FakeTools() { set_ff_path(s_module_path); }
 static void replace_file(const std::string &path, const std::string &text)
 {
     write_file(path + ".new", text);
-    std::rename((path + ".new").c_str(), path.c_str());
+    std::error_code ec;  // std::rename would not replace an existing file on Windows
+    std::filesystem::rename(path + ".new", path, ec);
 }
 
 void FakeTools::script(const std::string &text) { replace_file(dir_.file("script.txt"), text); }
