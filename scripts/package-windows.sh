@@ -13,7 +13,7 @@
 # The check: the zip holds those files; every DLL a packed program or DLL
 # imports is packed or is a system DLL; a C program (tests/windows/dll_host.c)
 # compiles and links against the unpacked header and import library, and,
-# when wine is installed, runs from the unpacked bin/.
+# when wine is installed, it and tarsa.exe run from the unpacked bin/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-build-win}
@@ -55,6 +55,8 @@ queue=("${packed[@]}")
 while [ ${#queue[@]} -gt 0 ]; do
   f=${queue[0]}; queue=("${queue[@]:1}")
   cp "$bin/$f" "$stage/bin/"
+  # This build's own programs and DLL without their debugging sections.
+  if printf '%s\n' "${packed[@]}" | grep -qx "$f"; then x86_64-w64-mingw32-strip --strip-debug "$stage/bin/$f"; fi
   for dll in $(imports_of "$bin/$f"); do
     found=$(find "$bin" -maxdepth 1 -iname "$dll" -printf '%f\n' | head -1)
     if [ -n "$found" ] && [ ! -f "$stage/bin/$found" ] && ! printf '%s\n' "${queue[@]}" | grep -qx "$found"; then
@@ -130,6 +132,11 @@ if "$cc" -std=c99 -Wall -Werror tests/windows/dll_host.c -I"$root/include" -L"$r
       echo "package-windows: dll_host.exe runs from the unpacked bin ($(tail -n 1 "$check/dll_host.out"))"
     else
       echo "package-windows: dll_host.exe failed in the unpacked bin:"; cat "$check/dll_host.out"; fail=1
+    fi
+    if wine "$root/bin/tarsa.exe" --version >"$check/tarsa.out" 2>&1; then
+      echo "package-windows: tarsa.exe runs from the unpacked bin ($(tr -d '\r' <"$check/tarsa.out"))"
+    else
+      echo "package-windows: tarsa.exe failed in the unpacked bin"; fail=1
     fi
     wineserver -k 2>/dev/null || true
   fi
