@@ -45,7 +45,7 @@ for dll in $(awk '/DLL Name:/{print $3}' <<<"$dump"); do
   case "${dll,,}" in
     avformat-*.dll|avcodec-*.dll|avutil-*.dll) [ -f "$bin/$dll" ] || { echo "imports: $dll not beside the DLL"; fail=1; } ;;
     libstdc++*|libgcc*|libwinpthread*) echo "imports: runtime DLL $dll"; fail=1 ;;
-    *) ls "$sysdir" | grep -qix "$dll" || { echo "imports: $dll is not a system DLL"; fail=1; } ;;
+    *) [ -n "$(find "$sysdir" -maxdepth 1 -iname "$dll")" ] || { echo "imports: $dll is not a system DLL"; fail=1; } ;;
   esac
 done
 echo "imports: $(awk '/DLL Name:/{printf "%s ", $3}' <<<"$dump")"
@@ -54,13 +54,14 @@ echo "imports: $(awk '/DLL Name:/{printf "%s ", $3}' <<<"$dump")"
 #    version, a usage error (2), a source that does not exist (1).
 if wine "$bin/dll_host.exe"; then echo "dll_host: exit 0"; else echo "dll_host: failed ($?)"; fail=1; fi
 version=$(sed -n 's/^project(tarsasdk VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+tfail=0
 tarsa_rc() { set +e; wine "$bin/tarsa.exe" "$@" >"$dir/tarsa.out" 2>&1; echo $?; set -e; }
 [ "$(tarsa_rc --version)" = 0 ] && tr -d '\r' <"$dir/tarsa.out" | grep -qx "tarsa $version" ||
-  { echo "tarsa.exe --version: wrong"; fail=1; }
-[ "$(tarsa_rc convert only-one.mp4)" = 2 ] || { echo "tarsa.exe: a usage error does not exit 2"; fail=1; }
+  { echo "tarsa.exe --version: wrong"; tfail=1; }
+[ "$(tarsa_rc convert only-one.mp4)" = 2 ] || { echo "tarsa.exe: a usage error does not exit 2"; tfail=1; }
 [ "$(tarsa_rc probe 'C:\no\such file.mp4')" = 1 ] && grep -q 'no\\such file.mp4 does not exist' "$dir/tarsa.out" ||
-  { echo "tarsa.exe: a missing source does not exit 1 with its reason"; fail=1; }
-[ $fail -eq 0 ] && echo "tarsa.exe: --version, usage error 2, missing source 1"
+  { echo "tarsa.exe: a missing source does not exit 1 with its reason"; tfail=1; }
+if [ $tfail -eq 0 ]; then echo "tarsa.exe: --version, usage error 2, missing source 1"; else fail=1; fi
 
 # 3. The unit tests.
 log="$dir/unit-tests.log"
