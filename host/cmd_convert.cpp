@@ -1,6 +1,4 @@
 // tarsa convert: one source into one destination of another type or size.
-#include <cstring>
-
 #include "commands.h"
 #include "job_run.h"
 
@@ -8,15 +6,7 @@ namespace {
 
 void *create_conversion(const job_plan &plan, const std::string &work_path)
 {
-    cvt_param_v1 p;
-    std::memset(&p, 0, sizeof p);
-    p.cvt_param.dst_file_type = plan.type;
-    p.cvt_param.width = plan.opts.width;
-    p.cvt_param.height = plan.opts.height;
-    p.cvt_param.audio_enable = plan.opts.audio ? 1 : 0;
-    p.cvt_param.quality = plan.opts.quality;
-    p.usage_mode = plan.usage_mode;
-    p.hwd_type = -1;
+    const cvt_param_v1 p = job_params(plan, &cvt_param_v1::cvt_param);
     return tarsa_sdk_create_v1(plan.sources[0].c_str(), work_path.c_str(), &p);
 }
 

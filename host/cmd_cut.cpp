@@ -1,7 +1,6 @@
 // tarsa cut: a time range of one source into a new file; exact (re-encoded)
 // by default, at key frames with --copy.
 #include <cstdio>
-#include <cstring>
 
 #include "commands.h"
 #include "job_run.h"
@@ -61,18 +60,10 @@ bool prepare_cut(job_plan &plan, int *status)
 
 void *create_cut(const job_plan &plan, const std::string &work_path)
 {
-    cut_param_v1 p;
-    std::memset(&p, 0, sizeof p);
-    p.cut_param.dst_file_type = plan.type;
-    p.cut_param.width = plan.opts.width;
-    p.cut_param.height = plan.opts.height;
+    cut_param_v1 p = job_params(plan, &cut_param_v1::cut_param);
     p.cut_param.start_time = g_cut.start;
     p.cut_param.cut_length = g_cut.length;
     p.cut_param.force_encode = plan.opts.copy ? 0 : 1;
-    p.cut_param.audio_enable = plan.opts.audio ? 1 : 0;
-    p.cut_param.quality = plan.opts.quality;
-    p.usage_mode = plan.usage_mode;
-    p.hwd_type = -1;
     return tarsa_sdk_cut_create_v1(plan.sources[0].c_str(), work_path.c_str(), &p);
 }
 

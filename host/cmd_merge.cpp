@@ -1,6 +1,5 @@
 // tarsa merge: joins sources, in the order given, into one destination.
 #include <cstdio>
-#include <cstring>
 
 #include "cli_args.h"
 #include "commands.h"
@@ -23,15 +22,7 @@ bool prepare_merge(job_plan &plan, int *status)
 
 void *create_merge(const job_plan &plan, const std::string &work_path)
 {
-    merge_param_v1 p;
-    std::memset(&p, 0, sizeof p);
-    p.merge_param.dst_file_type = static_cast<uint32_t>(plan.type);
-    p.merge_param.width = plan.opts.width;
-    p.merge_param.height = plan.opts.height;
-    p.merge_param.audio_enable = plan.opts.audio ? 1 : 0;
-    p.merge_param.quality = plan.opts.quality;
-    p.usage_mode = plan.usage_mode;
-    p.hwd_type = -1;
+    const merge_param_v1 p = job_params(plan, &merge_param_v1::merge_param);
     void *job = tarsa_sdk_merge_create_v1(work_path.c_str(), &p);
     if (job == TARSA_INVALID_HANDLE) return job;
     for (const std::string &src : plan.sources)

@@ -5,6 +5,7 @@
 #define TARSA_HOST_JOB_RUN_H
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -37,5 +38,24 @@ struct job_kind {
 };
 
 int run_job_command(const job_kind &kind, const arg_list &args);
+
+// The create record of a job kind with what every kind takes from the plan
+// (type, size, audio, quality, hardware) filled into its parameters at
+// `field`; the rest zero.
+template <typename V1, typename Param>
+V1 job_params(const job_plan &plan, Param V1::*field)
+{
+    V1 v1;
+    std::memset(&v1, 0, sizeof v1);
+    Param &p = v1.*field;
+    p.dst_file_type = static_cast<decltype(p.dst_file_type)>(plan.type);
+    p.width = plan.opts.width;
+    p.height = plan.opts.height;
+    p.audio_enable = plan.opts.audio ? 1 : 0;
+    p.quality = plan.opts.quality;
+    v1.usage_mode = plan.usage_mode;
+    v1.hwd_type = -1;
+    return v1;
+}
 
 #endif

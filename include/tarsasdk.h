@@ -22,6 +22,9 @@
  *   The job's own thread never ends the job: every started job must be
  *   stopped (or destroyed, which stops it) by the host, also after its final
  *   event. A stopped job may be started again.
+ *   A merge that keeps the size (width, height 0) of sources with pictures of
+ *   different sizes gives one size throughout, the first source's: the others
+ *   are re-encoded into it, aspect kept, centred between black bars.
  *
  * Events and threads
  *   The callback runs on the job's monitor thread (for merges: the merge

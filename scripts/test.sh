@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test, then the unit tests (and the repeated hardware
 # detection) again under AddressSanitizer + UndefinedBehaviorSanitizer, then
-# the jobs' concurrency, stop and shared-pipe tests under ThreadSanitizer.
+# the jobs' concurrency, stop and shared-pipe tests under ThreadSanitizer,
+# and last the fuzz targets, 20 s each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # The layering of src/ (upward includes, include circles, platform headers
@@ -26,3 +27,4 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARSA_SANITIZE=thre
 cmake --build build-tsan -j"$(nproc)" --target tarsa_integration_tests
 (cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
   bin/tarsa_integration_tests --gtest_filter='JobLoop.*:JobApi.*')
+scripts/fuzz.sh 20

@@ -1,21 +1,11 @@
 // Conversion exports.
-#include <cstring>
-
-#include "api/export_guard.h"
+#include "api/export_create.h"
 #include "api/job_handle.h"
 #include "job/cvt_job.h"
 
 namespace {
 
-void *create(const char *src_file, const char *dst_file, const cvt_param_v1 *param)
-{
-    if (!src_file || !dst_file || !param) {
-        LOG_INFO("tarsa_sdk_create:!src_file || !dst_file || !param");
-        return TARSA_INVALID_HANDLE;
-    }
-    job *j = create_cvt_job(src_file, dst_file, param);
-    return j ? static_cast<void *>(j) : TARSA_INVALID_HANDLE;
-}
+const char kMissing[] = "tarsa_sdk_create:!src_file || !dst_file || !param";
 
 job *conversion(void *handle) { return job_of(handle, TARSA_JOB_CONVERT, "cvt_info == NULL"); }
 
@@ -25,20 +15,13 @@ extern "C" {
 
 TARSA_API void *tarsa_sdk_create(const char *src_file, const char *dst_file, const cvt_param *param)
 {
-    return tarsa_guarded("tarsa_sdk_create", TARSA_INVALID_HANDLE, [&] {
-        if (!param) return create(src_file, dst_file, nullptr);
-        cvt_param_v1 v1;
-        std::memset(&v1, 0, sizeof v1);
-        v1.cvt_param = *param;
-        v1.usage_mode = HWD_USAGE_AUTO;
-        v1.hwd_type = -1;
-        return create(src_file, dst_file, &v1);
-    });
+    return create_source_job_export("tarsa_sdk_create", src_file, dst_file, param, &cvt_param_v1::cvt_param, kMissing,
+                                    create_cvt_job);
 }
 
 TARSA_API void *tarsa_sdk_create_v1(const char *src_file, const char *dst_file, const cvt_param_v1 *param)
 {
-    return tarsa_guarded("tarsa_sdk_create_v1", TARSA_INVALID_HANDLE, [&] { return create(src_file, dst_file, param); });
+    return create_source_job_export("tarsa_sdk_create_v1", src_file, dst_file, param, kMissing, create_cvt_job);
 }
 
 TARSA_API int tarsa_sdk_get_pos(void *handle)

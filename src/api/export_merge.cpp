@@ -1,7 +1,7 @@
 // Merge exports.
 #include <cstring>
 
-#include "api/export_guard.h"
+#include "api/export_create.h"
 #include "api/job_handle.h"
 #include "job/merge_job.h"
 #include "job/merge_sources.h"
@@ -14,8 +14,7 @@ void *create(const char *dst_file, const merge_param_v1 *param)
         LOG_INFO("dst_file == NULL || param == NULL");
         return TARSA_INVALID_HANDLE;
     }
-    job *j = create_merge_job(dst_file, param);
-    return j ? static_cast<void *>(j) : TARSA_INVALID_HANDLE;
+    return handle_of(create_merge_job(dst_file, param));
 }
 
 merge_info *merge(void *handle) { return static_cast<merge_info *>(job_of(handle, TARSA_JOB_MERGE, "merge_info == NULL")); }
@@ -31,11 +30,7 @@ TARSA_API void *tarsa_sdk_merge_create(const char *dst_file, const merge_param *
             LOG_INFO("tarsa_sdk_merge_create:!dst_file || !param");
             return TARSA_INVALID_HANDLE;
         }
-        merge_param_v1 v1;
-        std::memset(&v1, 0, sizeof v1);
-        v1.merge_param = *param;
-        v1.usage_mode = HWD_USAGE_AUTO;
-        v1.hwd_type = -1;
+        const merge_param_v1 v1 = auto_hwd_params(*param, &merge_param_v1::merge_param);
         return create(dst_file, &v1);
     });
 }

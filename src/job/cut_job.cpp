@@ -1,7 +1,6 @@
 // Cut jobs: the record made from the host's request, the start of the tool,
 // and what the monitor loop does with its progress and its end.
 #include <cstring>
-#include <new>
 
 #include "job/job_describe.h"
 #include "job/cvt_job.h"
@@ -82,31 +81,9 @@ int cut_expected_length(const cut_info *info)
 
 job *create_cut_job(const char *src_file, const char *dst_file, const cut_param_v1 *param)
 {
-    job_source source;
-    convert_job_names(src_file, dst_file, &source);
-    if (!size_pair_ok(param->cut_param.width, param->cut_param.height,
-                      "(param->cut_param->width == 0 && param->cut_param->height != 0) || (param->cut_param->width != 0 "
-                      "&& param->cut_param->height == 0)"))
-        return nullptr;
-    const int ready = probe_job_source(&source);
-    if (ready == 0) return nullptr;
-    if (ready < 0) {
-        LOG_INFO("!internal_probe(src_file, &result, &h2645_mp4toannexb)");
-        return nullptr;
-    }
-    cut_info *info = new (std::nothrow) cut_info();
-    if (!info) {
-        LOG_INFO("cut_info == NULL");
-        return nullptr;
-    }
-    info->opt_param = opt_param_create();
-    if (!info->opt_param) LOG_INFO("cut_info->opt_param == NULL");
-    str_copy(info->src_file, sizeof info->src_file, source.src_file);
-    str_copy(info->dst_file, sizeof info->dst_file, source.dst_file);
-    info->cut_param = param->cut_param;
-    info->result = source.result;
-    info->h2645_mp4toannexb = source.h2645_mp4toannexb;
-    info->usage_mode = param->usage_mode;
-    info->hwd_type = param->hwd_type;
-    return info;
+    static const source_job_kind kind = {
+        "(param->cut_param->width == 0 && param->cut_param->height != 0) || (param->cut_param->width != 0 "
+        "&& param->cut_param->height == 0)",
+        false, "cut_info == NULL", "cut_info->opt_param == NULL"};
+    return create_source_job(src_file, dst_file, param, &cut_param_v1::cut_param, &cut_info::cut_param, kind);
 }

@@ -3,7 +3,6 @@
 #include "job/cvt_job.h"
 
 #include <cstring>
-#include <new>
 
 #include "job/job_describe.h"
 #include "job/dst_info_fill.h"
@@ -79,31 +78,9 @@ cvt_info::cvt_info() : job(TARSA_JOB_CONVERT, &kHooks) {}
 
 job *create_cvt_job(const char *src_file, const char *dst_file, const cvt_param_v1 *param)
 {
-    job_source source;
-    convert_job_names(src_file, dst_file, &source);
-    if (!size_pair_ok(param->cvt_param.width, param->cvt_param.height,
-                      "param->cvt_param.width == 0 && param->cvt_param.height != 0) || (param->cvt_param.width != 0 "
-                      "&& param->cvt_param.height == 0"))
-        return nullptr;
-    const int ready = probe_job_source(&source);
-    if (ready == 0) return nullptr;
-    if (ready < 0) {
-        LOG_INFO("!internal_probe(src_file, &result, &h2645_mp4toannexb),src_file:%s", src_file);
-        return nullptr;
-    }
-    cvt_info *info = new (std::nothrow) cvt_info();
-    if (!info) {
-        LOG_INFO("cvt_info == NULL");
-        return nullptr;
-    }
-    info->opt_param = opt_param_create();
-    if (!info->opt_param) LOG_INFO("cvt_info->opt_param == NULL");
-    str_copy(info->src_file, sizeof info->src_file, source.src_file);
-    str_copy(info->dst_file, sizeof info->dst_file, source.dst_file);
-    info->cvt_param = param->cvt_param;
-    info->result = source.result;
-    info->h2645_mp4toannexb = source.h2645_mp4toannexb;
-    info->usage_mode = param->usage_mode;
-    info->hwd_type = param->hwd_type;
-    return info;
+    static const source_job_kind kind = {
+        "param->cvt_param.width == 0 && param->cvt_param.height != 0) || (param->cvt_param.width != 0 "
+        "&& param->cvt_param.height == 0",
+        true, "cvt_info == NULL", "cvt_info->opt_param == NULL"};
+    return create_source_job(src_file, dst_file, param, &cvt_param_v1::cvt_param, &cvt_info::cvt_param, kind);
 }

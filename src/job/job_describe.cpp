@@ -125,8 +125,12 @@ bool describe_cut_job(const cut_info &info, job_desc *out)
 bool describe_merge_tmp(const merge_info &info, const file_info &source, job_desc *out)
 {
     const dst_codec_info dst = merge_codecs(info.dst_codec_info, info.merge_param.audio_enable != 0);
-    return describe_transcode(info.merge_param, source.result, source.src_file, source.dst_file, dst,
-                              source.h2645_mp4toannexb, info.usage_mode, info.hwd_type, out);
+    if (!describe_transcode(info.merge_param, source.result, source.src_file, source.dst_file, dst,
+                            source.h2645_mp4toannexb, info.usage_mode, info.hwd_type, out))
+        return false;
+    out->fit_width = info.fit_width;
+    out->fit_height = info.fit_height;
+    return true;
 }
 
 void describe_merge_concat(const merge_info &info, job_desc *out)

@@ -65,6 +65,11 @@ struct merge_info : job {
     adt_dlist *ls_src_file = nullptr;  // elements: file_info *
     char dst_path[MAX_PATH] = {0};
     shared_u32 tmp_slots{0};
+    // Set at each start: the first source's size when the host keeps the
+    // sizes and the sources differ in it, so that every temporary is fitted
+    // into it; 0 and 0 otherwise.
+    uint32_t fit_width = 0;
+    uint32_t fit_height = 0;
     // The joining stage's frame: where its part of the position starts and
     // the sum of the sources' durations.
     int concat_start_pos = 0;

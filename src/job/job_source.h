@@ -1,27 +1,45 @@
-// The first steps of creating a conversion or cut job, before its record
-// exists: the host's file names converted and checked, the source probed.
+// Creating a job that works on one source (conversion, cut): the host's
+// names converted and checked, the source probed, the record made.
 #ifndef TARSA_SDK_JOB_SOURCE_H
 #define TARSA_SDK_JOB_SOURCE_H
 
 #include <cstdint>
+#include <new>
 
-#include "job/host_name.h"
-#include "tarsasdk.h"
+#include "job/job_records.h"
 
-struct job_source {
-    char src_file[CONVERTED_NAME_SIZE];
-    char dst_file[CONVERTED_NAME_SIZE];
-    probe_result result;
-    uint32_t h2645_mp4toannexb;  // 1: copied H.264/HEVC video needs the Annex B filter
+// What differs between the kinds created from a source.
+struct source_job_kind {
+    const char *size_pair_text;   // logged when width and height do not pair
+    bool probe_failure_names_src; // the probe's failure line also names the source
+    const char *no_record_text;   // logged when the record cannot be allocated
+    const char *no_options_text;  // logged when its option list cannot be made
 };
 
-// Converts both host names into `out` (see convert_host_name) and clears
-// the rest of it.
-void convert_job_names(const char *src_file, const char *dst_file, job_source *out);
+// Checks the size pair, converts both host names (see convert_host_name),
+// refuses names that the record or the command line cannot carry, probes
+// the source, then makes the record with `make` (NULL when it cannot) and
+// gives it the names, the probe, an option list and the hardware choice.
+// NULL when refused (logged). The arguments are not NULL.
+job *create_from_source(const char *src_file, const char *dst_file, uint32_t width, uint32_t height,
+                        uint32_t usage_mode, int32_t hwd_type, const source_job_kind &kind, job *(*make)());
 
-// Refuses names that the record or the command line cannot carry, then
-// probes the source. 1 ready; 0 a name was refused (logged); -1 the source
-// cannot be probed (not logged: each job kind words that itself).
-int probe_job_source(job_source *source);
+// The same for a kind whose record Info keeps the host's parameters, at
+// `to`, as the create's record holds them at `from`.
+template <typename Info, typename V1, typename Param>
+job *create_source_job(const char *src_file, const char *dst_file, const V1 *param, Param V1::*from, Param Info::*to,
+                       const source_job_kind &kind)
+{
+    const Param &p = param->*from;
+    job *j = create_from_source(src_file, dst_file, p.width, p.height, param->usage_mode, param->hwd_type, kind,
+                                [] { return static_cast<job *>(new (std::nothrow) Info()); });
+    if (j) static_cast<Info *>(j)->*to = p;
+    return j;
+}
+
+// Gives a new record its option list: logs `no_record_text` and gives
+// false for no record; logs `no_options_text` when the list cannot be made
+// (the job then has no options).
+bool attach_job_options(job *j, const char *no_record_text, const char *no_options_text);
 
 #endif

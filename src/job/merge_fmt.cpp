@@ -43,6 +43,28 @@ const char *a_fmt_of(const probe_result &r) { return r.a_fmt; }
 
 }  // namespace
 
+bool get_merge_fit_size(adt_dlist *ls_src_file, uint32_t *width, uint32_t *height)
+{
+    if (!ls_src_file) return false;
+    int32_t first_w = 0, first_h = 0;
+    bool differ = false;
+    adt_dlist_lock(ls_src_file);
+    for (adt_dlist_node *node = adt_dlist_head(ls_src_file); node; node = adt_dlist_next(node)) {
+        const probe_result &r = (*static_cast<file_info **>(adt_dlist_getdata(node)))->result;
+        if (node == adt_dlist_head(ls_src_file)) {
+            first_w = r.width;
+            first_h = r.height;
+        } else if (r.width > 0 && r.height > 0 && (r.width != first_w || r.height != first_h)) {
+            differ = true;
+        }
+    }
+    adt_dlist_unlock(ls_src_file);
+    if (!differ || first_w <= 0 || first_h <= 0) return false;
+    *width = static_cast<uint32_t>(first_w);
+    *height = static_cast<uint32_t>(first_h);
+    return true;
+}
+
 int get_merge_f_fmt_id(adt_dlist *ls_src_file) { return common_id(ls_src_file, f_fmt_of, get_f_fmt_id); }
 int get_merge_v_fmt_id(adt_dlist *ls_src_file) { return common_id(ls_src_file, v_fmt_of, get_v_fmt_id); }
 int get_merge_a_fmt_id(adt_dlist *ls_src_file) { return common_id(ls_src_file, a_fmt_of, get_a_fmt_id); }

@@ -12,5 +12,9 @@
 int get_merge_f_fmt_id(adt_dlist *ls_src_file);
 int get_merge_v_fmt_id(adt_dlist *ls_src_file);
 int get_merge_a_fmt_id(adt_dlist *ls_src_file);
+// The first source's picture size into *width and *height, and true, when
+// another source has a picture of another size; false (nothing written)
+// when all pictures are alike or the first source has none.
+bool get_merge_fit_size(adt_dlist *ls_src_file, uint32_t *width, uint32_t *height);
 
 #endif

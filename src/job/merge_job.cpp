@@ -7,6 +7,7 @@
 #include "media/codec_compat.h"
 #include "job/dst_info_fill.h"
 #include "job/host_name.h"
+#include "job/job_source.h"
 #include "job/job.h"
 #include "job/merge_fmt.h"
 #include "job/merge_sources.h"
@@ -36,6 +37,11 @@ int start(job *j, dst_info *out)
         LOG_INFO("get_dst_file_codec_id");
         return 0;
     }
+    // Kept sizes that differ would change the picture size midway: every
+    // temporary is re-encoded into the first source's size instead.
+    info->fit_width = info->fit_height = 0;
+    if (mp.width == 0 && get_merge_fit_size(info->ls_src_file, &info->fit_width, &info->fit_height))
+        info->dst_codec_info.v_copy = 0;
     if (out) fill_dst_info(info->dst_codec_info, out);
     info->pos.store(0);
     info->running.store(1);
@@ -93,8 +99,7 @@ job *create_merge_job(const char *dst_file, const merge_param_v1 *param)
     }
     info->ls_src_file = adt_dlist_create(sizeof(file_info *));
     if (!info->ls_src_file) LOG_FATAL("merge_info->ls_src_file == NULL");
-    info->opt_param = opt_param_create();
-    if (!info->opt_param) LOG_INFO("merge_info->opt_param == NULL");
+    attach_job_options(info, "merge_info == NULL", "merge_info->opt_param == NULL");
     str_copy(info->dst_file, sizeof info->dst_file, dst_file);
     str_copy(info->dst_path, sizeof info->dst_path, dst_path);
     info->merge_param = mp;

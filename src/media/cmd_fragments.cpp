@@ -96,6 +96,12 @@ arg_list job_audio_args(const job_desc &d)
     return args;
 }
 
+std::string fit_filter(const job_desc &d)
+{
+    const std::string size = std::to_string(d.fit_width) + ":" + std::to_string(d.fit_height);
+    return "scale=" + size + ":force_original_aspect_ratio=decrease,pad=" + size + ":(ow-iw)/2:(oh-ih)/2";
+}
+
 arg_list size_args(const job_desc &d)
 {
     if (d.width == 0 || d.height == 0) return {};

@@ -40,6 +40,9 @@ arg_list video_copy_args(bool annexb, const std::string &v_fmt);
 arg_list job_audio_args(const job_desc &d);
 // "-s" and "<width>*<height>" when both are set, else nothing.
 arg_list size_args(const job_desc &d);
+// The filter chain that scales a picture into fit_width x fit_height,
+// aspect kept, and pads it there, centred.
+std::string fit_filter(const job_desc &d);
 
 // "<encoder> <sample rate text>" for an audio codec id: the sample rate
 // text is "-ar 48000" for ".sdv" destinations, else empty. At most size

@@ -33,6 +33,10 @@ struct job_desc {
     // The job's parameters.
     uint32_t width = 0;         // 0 and 0 keep the source size
     uint32_t height = 0;
+    // A merge temporary's frame when the sources differ in size and the
+    // host keeps it: scaled into it, aspect kept, the rest padded. 0: none.
+    uint32_t fit_width = 0;
+    uint32_t fit_height = 0;
     bool audio_enable = true;
     int32_t quality = 0;        // -q:v, already within what the encoder takes (video_quality)
     int32_t start_time = 0;     // cut: seconds from the source's start

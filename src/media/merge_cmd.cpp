@@ -18,6 +18,17 @@ arg_list tmp_audio_args(const job_desc &d)
     return args;
 }
 
+// The fit goes first into a filter chain the encoder already has.
+void add_fit(arg_list &args, const std::string &chain)
+{
+    for (size_t i = 0; i + 1 < args.size(); i++)
+        if (args[i] == "-vf") {
+            args[i + 1] = chain + "," + args[i + 1];
+            return;
+        }
+    append_all(args, {"-vf", chain});
+}
+
 }  // namespace
 
 std::vector<std::string> get_merge_tmp_cmd(const job_desc &d)
@@ -30,6 +41,7 @@ std::vector<std::string> get_merge_tmp_cmd(const job_desc &d)
     append_all(args, encode ? video_encode_args(d) : video_copy_args(d.annexb, d.src_v_fmt));
     append_all(args, tmp_audio_args(d));
     append_all(args, size_args(d));
+    if (encode && d.fit_width != 0 && d.fit_height != 0) add_fit(args, fit_filter(d));
     append_all(args, {"-y", d.dst_file});
     return args;
 }

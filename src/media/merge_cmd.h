@@ -10,7 +10,8 @@
 
 // The transcode of d.src_file into its temporary d.dst_file, program first.
 // d.dst is the merge's choice after merge_codecs. No format is named: the
-// tool takes it from the temporary's ".ts".
+// tool takes it from the temporary's ".ts". A re-encoded picture is fitted
+// into d.fit_width x d.fit_height when those are set.
 std::vector<std::string> get_merge_tmp_cmd(const job_desc &d);
 // The join of `tmp_files`, in their order, into d.dst_file through the
 // tool's concat input, program first. d.dst as for the temporaries.

@@ -6,6 +6,7 @@
 #include "media/parsers.h"
 
 #include <cctype>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -287,7 +288,10 @@ int get_first_line_pid(const char *buf, int *lines_read)
     if (!starts_with(buf, kMarker)) return -1;
     const char *p = buf + sizeof kMarker - 1;
     p += std::strspn(p, " \t");
-    return is_digit(*p) ? read_int(p) : -1;
+    if (!is_digit(*p)) return -1;
+    // A number beyond int is no pid (cut to 32 bits it could name another process).
+    const long pid = std::strtol(p, nullptr, 10);
+    return pid > INT_MAX ? -1 : static_cast<int>(pid);
 }
 
 report_line classify_report_line(report_state *st, const char *line)
@@ -321,4 +325,39 @@ report_line classify_report_line(report_state *st, const char *line)
     // Chapters, programs and anything else of the input's own level end its header.
     if (indent == 2) st->in_header = 0;
     return REPORT_OTHER;
+}
+
+// Applies the parsers to one line in the order that lets each see what it
+// needs: whole-line parsers first, the ones that cut the line last. A field
+// is taken only from the line the probe tool writes for it; metadata and
+// the other text a file can bring into the report are passed over.
+void parse_probe_line(char *line, report_state *report, probe_result *result, uint32_t *h2645_mp4toannexb,
+                      probe_result_ex *ex)
+{
+    const report_line kind = classify_report_line(report, line);
+    if (kind == REPORT_METADATA) return;
+    char name[kNameSize];
+    std::memset(name, 0, sizeof name);
+    if (kind == REPORT_INPUT && get_buf_f_fmt(line, name) == 0) std::memcpy(result->f_fmt, name, sizeof name);
+    if (h2645_mp4toannexb && get_buf_header_info(line)) *h2645_mp4toannexb = 1;
+    if (kind == REPORT_DURATION) {
+        int duration = get_buf_duration(line);
+        if (duration != -1) result->duration = duration;
+    }
+    if (kind != REPORT_STREAM) return;
+    if (ex) {
+        if (get_video_detailed_param(line) == 0)
+            str_copy(ex->video_detailed_param, sizeof ex->video_detailed_param, line);
+        if (get_audio_detailed_param(line) == 0)
+            str_copy(ex->audio_detailed_param, sizeof ex->audio_detailed_param, line);
+    }
+    int width = 0, height = 0;
+    if (get_buf_resolution(line, &width, &height) == 0) {
+        result->width = width;
+        result->height = height;
+    }
+    std::memset(name, 0, sizeof name);
+    if (get_buf_v_fmt(line, name) == 0) std::memcpy(result->v_fmt, name, sizeof name);
+    std::memset(name, 0, sizeof name);
+    if (get_buf_a_fmt(line, name) == 0) std::memcpy(result->a_fmt, name, sizeof name);
 }

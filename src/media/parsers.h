@@ -10,6 +10,10 @@
 #ifndef TARSA_CVT_PARSERS_H
 #define TARSA_CVT_PARSERS_H
 
+#include <cstdint>
+
+#include "tarsasdk.h"
+
 // ---------------------------------------------------------------- probe report
 // "Input #0, <format>, from '...'" at the start of the line.
 int get_buf_f_fmt(const char *buf, char *f_fmt);          // out: 30 bytes, zero-filled
@@ -46,6 +50,12 @@ struct report_state {
 // a forged one inside the container's metadata comes before the real one).
 // Once a stream line has been cut short, no later stream line is trusted.
 report_line classify_report_line(report_state *st, const char *line);
+
+// The probe's reading of one report line (cut in place): classifies it and
+// takes the fields it may carry into result (and ex, when not NULL); raises
+// *h2645_mp4toannexb (when not NULL) at a "header_info=0" line.
+void parse_probe_line(char *line, report_state *report, probe_result *result, uint32_t *h2645_mp4toannexb,
+                      probe_result_ex *ex);
 
 // ---------------------------------------------------------------- job tools
 // True for one of the tool's status lines: "frame=... time=... bitrate=..."

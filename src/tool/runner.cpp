@@ -8,6 +8,7 @@
 #include "tool/runner.h"
 
 #include <atomic>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -291,7 +292,10 @@ int get_buf_pid(char *buf)
     char *token = strtok_r(at, " \t", &save);
     for (int i = 1; token != NULL && i < 3; i++) token = strtok_r(NULL, " \t", &save);
     if (token == NULL) return -1;
-    return atoi(token);
+    // atoi's value; a number beyond int is no pid (cut to 32 bits it could
+    // name another process).
+    const long pid = strtol(token, NULL, 10);
+    return pid < INT_MIN || pid > INT_MAX ? -1 : static_cast<int>(pid);
 }
 
 void kill_process(int32_t pid)

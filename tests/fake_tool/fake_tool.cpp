@@ -10,7 +10,7 @@
 //   signal N                 raise signal N (19: stop itself, 9: die)
 //   on SUFFIX CMD            CMD only when $DST ends with SUFFIX
 //   bytes TEXT               TEXT with C escapes (\n \r \t \\ \xNN), no line break added
-//   flood BYTES              BYTES bytes of 'x' in lines of 99 + line break
+//   flood BYTES [LEN]        BYTES bytes of 'x' in lines of LEN (default 99) + line break
 //   ticker N MS              N lines "tick <i>", one every MS
 //   cwd                      the working directory
 //   env NAME                 "NAME=<value>", or "NAME unset"
@@ -23,8 +23,8 @@
 // ffmpeg run).
 // "--run CMD..." as the first argument plays the following arguments as the
 // script (up to an argument "--"), instead of TARSA_FAKE_SCRIPT.
-// On Windows, spawn_holder, sigstate, fds and signal do nothing, and
-// the output is written byte for byte (no CR added before LF).
+// On Windows, spawn_holder, sigstate, fds and signal do nothing, and the
+// output is written byte for byte (no CR added before LF).
 #ifdef _WIN32
 #include <direct.h>
 #include <fcntl.h>
@@ -41,6 +41,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -49,20 +50,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-static std::string substitute(std::string text, int argc, char **argv)
-{
-    const std::string dst = argc > 1 ? argv[argc - 1] : "";
-    for (size_t at; (at = text.find("$DST")) != std::string::npos;) text.replace(at, 4, dst);
-    return text;
-}
-
-static bool named_ffprobe(const char *argv0)
-{
-    std::string name = argv0;
-    name = name.substr(name.find_last_of("/\\") + 1);
-    return name == "ffprobe" || name == "ffprobe.exe";
-}
 
 static std::string unescape(const std::string &text)
 {
@@ -99,14 +86,16 @@ int main(int argc, char **argv)
         for (int i = 2; i < argc && std::strcmp(argv[i], "--") != 0; i++) lines.push_back(argv[i]);
     } else {
         const char *probe_script = std::getenv("TARSA_FAKE_PROBE_SCRIPT");
-        const char *script_path =
-            probe_script && argc > 0 && named_ffprobe(argv[0]) ? probe_script : std::getenv("TARSA_FAKE_SCRIPT");
+        const std::string name = std::string(argv[0]).substr(std::string(argv[0]).find_last_of("/\\") + 1);
+        const bool ffprobe = name == "ffprobe" || name == "ffprobe.exe";
+        const char *script_path = probe_script && ffprobe ? probe_script : std::getenv("TARSA_FAKE_SCRIPT");
         if (!script_path) return 0;
         std::ifstream script(script_path);
         for (std::string line; std::getline(script, line);) lines.push_back(line);
     }
     const std::string dst = argc > 1 ? argv[argc - 1] : "";
     for (std::string line : lines) {
+        std::fflush(stdout);  // what came before is out before any command acts (and the last at exit)
         if (line.compare(0, 3, "on ") == 0) {
             const size_t end = line.find(' ', 3);
             const std::string suffix = line.substr(3, end - 3);
@@ -116,18 +105,17 @@ int main(int argc, char **argv)
             line = line.substr(end + 1);
         }
         std::string cmd = line.substr(0, line.find(' '));
-        std::string arg = line.size() > cmd.size() ? substitute(line.substr(cmd.size() + 1), argc, argv) : "";
+        std::string arg = line.size() > cmd.size() ? line.substr(cmd.size() + 1) : "";
+        for (size_t at; (at = arg.find("$DST")) != std::string::npos;) arg.replace(at, 4, dst);
         if (cmd == "pid") {
             std::printf("PID = %d\n", static_cast<int>(getpid()));
         } else if (cmd == "print") {
             std::printf("%s\n", arg.c_str());
         } else if (cmd == "eprint") {
-            std::fflush(stdout);
             std::fprintf(stderr, "%s\n", arg.c_str());
         } else if (cmd == "raw") {
             std::printf("%s", arg.c_str());
         } else if (cmd == "sleep") {
-            std::fflush(stdout);
             std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(arg.c_str())));
         } else if (cmd == "append") {
             size_t space = arg.rfind(' ');
@@ -136,23 +124,22 @@ int main(int argc, char **argv)
             out << bytes;
 #ifndef _WIN32
         } else if (cmd == "spawn_holder") {
-            std::fflush(stdout);
             if (fork() == 0) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(arg.c_str())));
                 _exit(0);
             }
 #endif
         } else if (cmd == "hang") {
-            std::fflush(stdout);
             for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
         } else if (cmd == "bytes") {
             std::string out = unescape(arg);
             std::fwrite(out.data(), 1, out.size(), stdout);
         } else if (cmd == "flood") {
             long left = std::atol(arg.c_str());
-            std::string row(99, 'x');
-            row += '\n';
-            for (; left > 0; left -= 100) std::fwrite(row.data(), 1, left < 100 ? left : 100, stdout);
+            const size_t len = arg.find(' ') == std::string::npos ? 99 : std::atol(arg.c_str() + arg.find(' '));
+            const std::string row = std::string(len, 'x') + '\n';
+            for (; left > 0; left -= static_cast<long>(row.size()))
+                std::fwrite(row.data(), 1, std::min<size_t>(left, row.size()), stdout);
         } else if (cmd == "ticker") {
             int n = std::atoi(arg.c_str());
             int ms = std::atoi(arg.c_str() + arg.find(' ') + 1);
@@ -189,14 +176,11 @@ int main(int argc, char **argv)
             }
             if (dir) closedir(dir);
         } else if (cmd == "signal") {
-            std::fflush(stdout);
             raise(std::atoi(arg.c_str()));
 #endif
         } else if (cmd == "exit") {
-            std::fflush(stdout);
             return std::atoi(arg.c_str());
         }
-        std::fflush(stdout);
     }
     return 0;
 }

@@ -37,12 +37,6 @@ std::string marker_of(pid_t pid, long long start_time)
     return std::string("TARSASDK_HOST=") + std::to_string(pid) + ":" + std::to_string(start_time);
 }
 
-// Waits until the process runs the program at `path` (after its exec).
-bool runs_program(pid_t pid, const std::string &path)
-{
-    return tt::wait_until([&] { return tt::process_exe(pid) == path; }, 5000);
-}
-
 // Tools that a clean-up now would kill, apart from `ours`.
 std::vector<int> foreign_orphans(const std::set<int> &ours)
 {
@@ -59,14 +53,7 @@ std::vector<int> foreign_orphans(const std::set<int> &ours)
     return out;
 }
 
-const std::vector<std::string> kHang = {"--run", "hang"};
-
-std::vector<std::string> argv_of(const std::string &program, const std::vector<std::string> &args)
-{
-    std::vector<std::string> argv = {program};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return argv;
-}
+std::vector<std::string> hang(const std::string &program) { return {program, "--run", "hang"}; }
 
 // Tools whose marker names a dead host, or a pid now used by a process that
 // started at another time, are killed (letter case of the name does not matter). Tools of a living host, tools without
@@ -74,19 +61,17 @@ std::vector<std::string> argv_of(const std::string &program, const std::vector<s
 TEST(OrphanCleanup, KillsTheToolsOfDeadHostsOnly)
 {
     tt::TempDir dir;
-    tt::Spawned dead_host(argv_of(tt::bin_dir() + "fake_tool", kHang)),
-        live_host(argv_of(tt::bin_dir() + "fake_tool", kHang));
+    tt::Spawned dead_host(hang(tt::bin_dir() + "fake_tool")), live_host(hang(tt::bin_dir() + "fake_tool"));
     const long long dead_start = os_process_start_time(dead_host.pid());
     const long long live_start = os_process_start_time(live_host.pid());
     const long long self_start = os_process_start_time(getpid());
     ASSERT_GE(dead_start, 0);
     ASSERT_GE(live_start, 0);
-    struct Case {
-        const char *name;     // the program's name
-        std::string marker;   // "" for none
+    const struct {
+        const char *name;    // the program's name
+        std::string marker;  // "" for none
         bool killed;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"ffmpeg", marker_of(dead_host.pid(), dead_start), true},
         {"FFMPEG", marker_of(dead_host.pid(), dead_start), true},
         {"ffprobe", marker_of(dead_host.pid(), dead_start), true},
@@ -98,16 +83,19 @@ TEST(OrphanCleanup, KillsTheToolsOfDeadHostsOnly)
     };
     std::vector<std::unique_ptr<tt::Spawned>> procs;
     std::set<int> ours;
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         const std::string path = tool_named(dir.file(std::to_string(procs.size())), c.name);
         ASSERT_FALSE(path.empty());
-        procs.emplace_back(new tt::Spawned(
-            argv_of(path, kHang), c.marker.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.marker}));
-        ASSERT_TRUE(runs_program(procs.back()->pid(), path)) << c.name;
+        procs.emplace_back(new tt::Spawned(hang(path), c.marker.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.marker}));
+        // after its exec
+        ASSERT_TRUE(tt::wait_until([&] { return tt::process_exe(procs.back()->pid()) == path; }, 5000)) << c.name;
         ours.insert(procs.back()->pid());
     }
-    ASSERT_EQ(kill(dead_host.pid(), SIGKILL), 0);
-    dead_host.wait(5000);
+    // The host dies through tarsa_sdk_kill_pid, which refuses pids below one (0 would be this test's group).
+    tarsa_sdk_kill_pid(0);
+    tarsa_sdk_kill_pid(-5);
+    tarsa_sdk_kill_pid(dead_host.pid());
+    ASSERT_EQ(dead_host.wait(5000), 128 + SIGKILL);
     ASSERT_LT(os_process_start_time(dead_host.pid()), 0) << "the host's pid is still taken";
 
     // The clean-up looks at every process of the machine: so that it signals
@@ -116,27 +104,11 @@ TEST(OrphanCleanup, KillsTheToolsOfDeadHostsOnly)
     kill_zombie_process();
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     for (size_t i = 0; i < procs.size(); i++) {
-        const Case &c = cases[i];
-        SCOPED_TRACE(std::string(c.name) + " " + c.marker);
-        const pid_t pid = procs[i]->pid();
-        if (c.killed) {
-            EXPECT_EQ(procs[i]->wait(5000), 128 + SIGKILL);
-        } else {
-            EXPECT_TRUE(tt::process_running(pid));
-        }
+        SCOPED_TRACE(std::string(cases[i].name) + " " + cases[i].marker);
+        if (cases[i].killed) { EXPECT_EQ(procs[i]->wait(5000), 128 + SIGKILL); }
+        else { EXPECT_TRUE(tt::process_running(procs[i]->pid())); }
     }
     EXPECT_TRUE(tt::process_running(live_host.pid())) << "the live process of a reused pid is not touched";
-}
-
-TEST(KillPid, KillsByPidAndRefusesPidsBelowOne)
-{
-    tt::Spawned child(argv_of(tt::bin_dir() + "fake_tool", kHang));
-    tarsa_sdk_kill_pid(0);
-    tarsa_sdk_kill_pid(-5);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_TRUE(tt::process_running(child.pid()));
-    tarsa_sdk_kill_pid(child.pid());
-    EXPECT_EQ(child.wait(5000), 128 + SIGKILL);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "jobs.h"
 #include "processes.h"
@@ -14,11 +16,22 @@ constexpr int kTimeoutMs = 120000;
 
 class RealJobs : public tt::JobTest {
 protected:
-    std::string media(const std::string &name, int seconds, int width = 320)
+    std::string media(const std::string &name, int seconds, int width = 320, int height = 0)
     {
         const std::string path = dir_.file(name);
-        EXPECT_TRUE(tt::make_h264_aac(path, seconds, width, width * 3 / 4));
+        EXPECT_TRUE(tt::make_h264_aac(path, seconds, width, height ? height : width * 3 / 4));
         return path;
+    }
+    // Starts the merge of `sources` and waits for its final event.
+    void merge(void *job, const std::vector<std::string> &sources)
+    {
+        ASSERT_NE(job, TARSA_INVALID_HANDLE);
+        for (const std::string &src : sources) ASSERT_EQ(tarsa_sdk_merge_add_file(job, src.c_str()), 1);
+        ASSERT_EQ(tarsa_sdk_merge_start(job), 1);
+        ASSERT_TRUE(tt::wait_until(
+            [&] { return events_.count(TARSA_EVENT_MERGE_POS, 100) + events_.count(TARSA_EVENT_MERGE_FAIL) > 0; },
+            kTimeoutMs));
+        EXPECT_EQ(events_.count(TARSA_EVENT_MERGE_FAIL) + events_.count(TARSA_EVENT_MERGE_SRC_FAIL), 0);
     }
     static probe_result probed(const std::string &path)
     {
@@ -72,18 +85,29 @@ TEST_F(RealJobs, MergeOfThreeSourcesJoinsThemAll)
     const std::string dst = dir_.file("all.mp4");
     const merge_param p = tt::merge_params(3);
     void *job = tarsa_sdk_merge_create(dst.c_str(), &p);
-    ASSERT_NE(job, TARSA_INVALID_HANDLE);
-    for (const char *name : {"a.mp4", "b.mp4", "c.mp4"})
-        ASSERT_EQ(tarsa_sdk_merge_add_file(job, media(name, 2, 160).c_str()), 1);
-    ASSERT_EQ(tarsa_sdk_merge_start(job), 1);
-    ASSERT_TRUE(tt::wait_until(
-        [&] { return events_.count(TARSA_EVENT_MERGE_POS, 100) + events_.count(TARSA_EVENT_MERGE_FAIL) > 0; }, kTimeoutMs));
-    EXPECT_EQ(events_.count(TARSA_EVENT_MERGE_FAIL) + events_.count(TARSA_EVENT_MERGE_SRC_FAIL), 0);
+    merge(job, {media("a.mp4", 2, 160), media("b.mp4", 2, 160), media("c.mp4", 2, 160)});
     expect_rising_positions();
     EXPECT_EQ(tarsa_sdk_merge_destroy(job), 1);
     EXPECT_NEAR(probed(dst).duration, 6, 1);
     EXPECT_TRUE(tt::merge_temporaries(dir_.path()).empty());
     EXPECT_TRUE(tt::child_pids().empty());
+}
+
+TEST_F(RealJobs, MergeKeepingSizesGivesTheFirstSourcesSizeThroughout)
+{
+    const std::string dst = dir_.file("two_sizes.mp4");
+    const merge_param p = tt::merge_params(3);
+    void *job = tarsa_sdk_merge_create(dst.c_str(), &p);
+    merge(job, {media("small.mp4", 2, 160, 120), media("wide.mp4", 3, 320, 180)});
+    EXPECT_EQ(tarsa_sdk_merge_destroy(job), 1);
+    const probe_result r = probed(dst);
+    EXPECT_NEAR(r.duration, 5, 1);
+    EXPECT_EQ(std::make_pair(r.width, r.height), std::make_pair(160, 120));
+    // The probe reads the size at the start; the last second, re-encoded, shows the size at the end.
+    const std::string tail = dir_.file("tail.mp4");
+    ASSERT_TRUE(tt::ffmpeg_generate({"-sseof", "-1", "-i", dst, "-an", "-c:v", "libx264", tail}));
+    const probe_result end = probed(tail);
+    EXPECT_EQ(std::make_pair(end.width, end.height), std::make_pair(160, 120));
 }
 
 }  // namespace

@@ -16,9 +16,16 @@
 
 namespace tt {
 
-cvt_param_v1 cvt_params(const cvt_param &p);
-cut_param_v1 cut_params(int dst_file_type, int start_time, int cut_length);  // quality 5, audio on
-merge_param merge_params(uint32_t dst_file_type, uint32_t width = 0, uint32_t height = 0, uint32_t audio_enable = 1);
+inline cvt_param_v1 cvt_params(const cvt_param &p) { return {p, HWD_USAGE_NONE, -1, {}}; }
+inline cut_param_v1 cut_params(int dst_file_type, int start_time, int cut_length)  // quality 5, audio on
+{
+    return {{dst_file_type, 0, 0, start_time, cut_length, 0, 1, 5}, HWD_USAGE_NONE, -1, {}};
+}
+inline merge_param merge_params(uint32_t dst_file_type, uint32_t width = 0, uint32_t height = 0,
+                                uint32_t audio_enable = 1)
+{
+    return {dst_file_type, width, height, audio_enable, 23};
+}
 
 class JobTest : public ::testing::Test {
 protected:

@@ -3,18 +3,11 @@
 #ifndef TARSA_TEST_LOG_CAPTURE_H
 #define TARSA_TEST_LOG_CAPTURE_H
 
-#include <cstddef>
 #include <mutex>
 #include <string>
 #include <vector>
 
 namespace tt {
-
-// Length of the log's date stamp "YYYY-MM-DD HH:MM:SS.mmm ".
-constexpr size_t kStampLen = 24;
-
-// The message part of a line: "[info] file: F line: N " (or "[debugN] ...") removed.
-std::string log_message(const std::string &line);
 
 class LogCapture {
 public:
@@ -23,9 +16,7 @@ public:
     LogCapture(const LogCapture &) = delete;
     LogCapture &operator=(const LogCapture &) = delete;
 
-    std::vector<std::string> lines() const;     // without the date stamp
-    std::vector<std::string> messages() const;  // log_message() of each line
-    int count(const std::string &msg) const;    // messages equal to msg
+    std::vector<std::string> lines() const;  // without the date stamp "YYYY-MM-DD HH:MM:SS.mmm "
     bool contains(const std::string &needle) const;  // in any line
     void clear();
 

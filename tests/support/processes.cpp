@@ -178,24 +178,6 @@ Finished run(const std::vector<std::string> &argv, const std::vector<std::string
     return f;
 }
 
-std::vector<std::string> split_lines(const std::string &output)
-{
-    std::vector<std::string> lines;
-    std::string cur;
-    for (size_t i = 0; i < output.size(); i++) {
-        const char c = output[i];
-        if (c == '\r' || c == '\n') {
-            lines.push_back(cur);
-            cur.clear();
-            if (c == '\r' && i + 1 < output.size() && output[i + 1] == '\n') i++;
-        } else {
-            cur += c;
-        }
-    }
-    if (!cur.empty()) lines.push_back(cur);
-    return lines;
-}
-
 bool process_running(pid_t pid)
 {
     if (pid <= 0 || kill(pid, 0) != 0) return false;

@@ -98,6 +98,24 @@ static std::string stock_dir()
 std::string stock_ffmpeg() { return stock_dir() + "/ffmpeg"; }
 std::string stock_ffprobe() { return stock_dir() + "/ffprobe"; }
 
+std::vector<std::string> split_lines(const std::string &output)
+{
+    std::vector<std::string> lines;
+    std::string cur;
+    for (size_t i = 0; i < output.size(); i++) {
+        const char c = output[i];
+        if (c == '\r' || c == '\n') {
+            lines.push_back(cur);
+            cur.clear();
+            if (c == '\r' && i + 1 < output.size() && output[i + 1] == '\n') i++;
+        } else {
+            cur += c;
+        }
+    }
+    if (!cur.empty()) lines.push_back(cur);
+    return lines;
+}
+
 bool ffmpeg_generate(const std::vector<std::string> &args)
 {
     std::vector<std::string> argv = {stock_ffmpeg(), "-hide_banner", "-loglevel", "error", "-y"};

@@ -1,20 +1,33 @@
 // Exact argument lists the tools receive (P, SRC, DST: tool, source, destination; WM: watermark
-// filter), then the escaped watermark text read back by FFmpeg's rules.
+// filter), then the escaped watermark text read back by FFmpeg's rules; the hardware codec choice
+// and its command fragments, the trial decode's rules, the VA-API driver check; the tool layer's
+// rules that need no process: how the library's arguments become the stock program's, and how
+// status lines get line breaks.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "ffshim_args.h"
+#include "hwd_fixture.h"
+#include "line_breaks.h"
+#include "log_capture.h"
 #include "media/cmd_fragments.h"
+#include "media/codec_compat.h"
 #include "media/cut_cmd.h"
 #include "media/cvt_cmd.h"
 #include "media/fmt_table.h"
+#include "media/hwd.h"
 #include "media/merge_cmd.h"
 #include "media/query_cmd.h"
 #include "media/watermark.h"
+#include "drawtext_read.h"
+#include "tarsasdk.h"
+#include "test_util.h"
 
 namespace {
 
@@ -109,6 +122,15 @@ TEST(CmdArgs, EveryCommandGetsExactlyItsArguments)
         {"merge temporary, HEVC copy", [](job_desc &d) {
              d.dst = {1, 1, 6, 2, 4}; d.src_v_fmt = "hevc"; d.annexb = true; return get_merge_tmp_cmd(d); },
          "P -i SRC -c:v copy -bsf:v hevc_mp4toannexb -c:a copy -y DST"},
+        {"merge temporary fitted into the first source's size, VA-API", [](job_desc &d) {
+             d.fit_width = 160; d.fit_height = 120; d.hwd = {kVaapiPre, "", kVaapi}; return get_merge_tmp_cmd(d); },
+         "P -vaapi_device /dev/dri/renderD128 -i SRC -vf scale=160:120:force_original_aspect_ratio=decrease,"
+         "pad=160:120:(ow-iw)/2:(oh-ih)/2,'format=nv12,hwupload' -c:v h264_vaapi -profile:v high -q:v 23 "
+         "-c:a libfdk_aac -y DST"},
+        {"merge temporary fitted, software", [](job_desc &d) {
+             d.fit_width = 160; d.fit_height = 120; return get_merge_tmp_cmd(d); },
+         "P -i SRC -c:v libx264 -profile:v high -q:v 23 -c:a libfdk_aac "
+         "-vf scale=160:120:force_original_aspect_ratio=decrease,pad=160:120:(ow-iw)/2:(oh-ih)/2 -y DST"},
         {"join, format by name", [](job_desc &d) { d.dst.f_fmt_id = 255; return get_merge_cmd(d, {"a", "b"}); },
          "P -i concat:a|b -c:v copy -y DST"},
         {"join into mp4, A-law became AAC",
@@ -123,60 +145,12 @@ TEST(CmdArgs, EveryCommandGetsExactlyItsArguments)
          [](job_desc &d) { d.dst.a_codec_id = A_FMT_MP3; d.dst.f_fmt_id = F_FMT_FLV; return get_merge_cmd(d, {"a"}); },
          "P -i concat:a -c copy -f flv -y DST"},
         {"probe", [](job_desc &d) { return get_probe_cmd("/opt/ffprobe", d.src_file); }, "/opt/ffprobe -i SRC"},
-        {"version", [](job_desc &) { return get_version_cmd("/opt/tarsa/"); }, "/opt/tarsa/ffmpeg -version"},
     };
     for (const auto &row : rows) {
         job_desc d = base();
         const Args got = row.build(d);
         EXPECT_EQ(got, expand(row.expected, d)) << row.name;
     }
-}
-
-// FFmpeg's av_get_token: leading white space skipped; outside single
-// quotes a backslash takes the next character literally; inside them all is
-// literal; unprotected trailing white space dropped; stops at `term`.
-std::string get_token(const char *&p, const char *term)
-{
-    const char *ws = " \n\t\r";  // FFmpeg's white space
-    p += std::strspn(p, ws);
-    std::string out;
-    size_t end = 0;
-    while (*p && !std::strchr(term, *p)) {
-        const char c = *p++;
-        if (c == '\\' && *p) {
-            out += *p++;
-            end = out.size();
-        } else if (c == '\'') {
-            while (*p && *p != '\'') out += *p++;
-            if (*p) p++, end = out.size();
-        } else {
-            out += c;
-        }
-    }
-    while (out.size() > end && std::strchr(ws, out.back())) out.pop_back();
-    return out;
-}
-
-// What drawtext draws for a one-filter graph: graph parser, option parser, text expansion ("%" starts a function).
-std::string drawn_text(const std::string &graph)
-{
-    const char *p = graph.c_str();
-    if (get_token(p, "=,;[") != "drawtext" || *p++ != '=') return "<no drawtext>";
-    const std::string options = get_token(p, "[],;");
-    if (*p) return "<graph goes on>";
-    std::string text = "<no text>";  // key=value pairs separated by ':'
-    for (const char *o = options.c_str(); *o; o += *o == ':') {
-        const std::string key(o, std::strcspn(o, "="));
-        o += key.size() + (o[key.size()] == '=');
-        const std::string value = get_token(o, ":");
-        if (key != "text") continue;
-        text.clear();
-        for (size_t i = 0; i < value.size(); i++) {
-            if (value[i] == '%') return "<expansion>";
-            text += value[i] == '\\' && i + 1 < value.size() ? value[++i] : value[i];
-        }
-    }
-    return text;
 }
 
 TEST(WatermarkText, FfmpegReadsBackExactlyTheText)
@@ -189,7 +163,7 @@ TEST(WatermarkText, FfmpegReadsBackExactlyTheText)
         std::strcpy(mark.font_color, "white"), std::strcpy(mark.text, text);
         std::string graph;
         ASSERT_TRUE(watermark_filter(mark, &graph));
-        EXPECT_EQ(drawn_text(graph), text) << graph;
+        EXPECT_EQ(tt::drawn_text(graph), text) << graph;
     }
     // A line break stands as backslash, backslash, "n" in the text.
     ot_ex mark = {};
@@ -198,6 +172,172 @@ TEST(WatermarkText, FfmpegReadsBackExactlyTheText)
     std::string graph;
     ASSERT_TRUE(watermark_filter(mark, &graph));
     EXPECT_NE(graph.find("text='line1\\\\nline2'"), std::string::npos) << graph;
+}
+
+// What a command builder does: choose, drop the decoder after a failed
+// trial decode, then write the fragments.
+TEST(HwdSelect, ChoiceAndFragments)
+{
+    init_fmt_table();
+    tt::HwdStateGuard guard;
+    const uint32_t AUTO = HWD_USAGE_AUTO, TYPE = HWD_USAGE_TYPE;
+    // Detected devices as kind (0 NVIDIA, 1 Intel, 2 VA-API) and flags: decode h264, hevc, encode h264, hevc.
+    const int NV = 1111, QSV = 11111, VA = 21111;
+    struct Case { std::vector<int> detected; uint32_t mode; int job_kind; const char *v_fmt; int dst_v;
+                  const char *pre, *dec, *enc; bool trial_ok = true; };
+    const Case cases[] = {
+        {{NV}, AUTO, -1, "h264 (High)", 3, "", "-c:v h264_cuvid", "-c:v h264_nvenc -profile:v high"},
+        {{NV}, AUTO, -1, "h264 (High)", 3, "", "", "-c:v h264_nvenc -profile:v high", false},
+        {{1100}, AUTO, -1, "h264", 1, "", "", " -c:v libx264 "},  // no encoder: no decoder either
+        {{NV}, AUTO, -1, "mpeg4", 2, "", "", "-c:v h264_nvenc -profile:v baseline"},
+        {{NV}, AUTO, -1, "h264", 0, "", "", " -c:v mpeg2video "},
+        {{QSV}, AUTO, -1, "hevc (Main)", 1, "", "", "-c:v h264_qsv"},  // "hevc" matches whole only
+        {{NV}, AUTO, -1, "hevc", 4, "", "-c:v hevc_cuvid", "-c:v h264_nvenc -profile:v main"},
+        {{110}, AUTO, -1, "h264", 1, "", "", "-c:v h264_nvenc"},  // the flags of the other codec do not count
+        {{QSV}, AUTO, -1, "hevc", 6, "", "-load_plugin hevc_hw -c:v hevc_qsv", "-c:v hevc_qsv -load_plugin hevc_hw"},
+        {{VA}, AUTO, -1, "h264", 4, "-vaapi_device /dev/dri/renderD128", "-c:v h264_vaapi",
+         "-vf 'format=nv12,hwupload' -c:v h264_vaapi -profile:v main"},
+        // Several kinds: a pair with both codes wins, the first full pair ends the walk.
+        {{10, QSV}, AUTO, -1, "h264", 1, "", "-c:v h264_qsv", "-c:v h264_qsv"},
+        {{NV, QSV}, AUTO, -1, "h264", 1, "", "-c:v h264_cuvid", "-c:v h264_nvenc"},
+        {{1000, 10010}, AUTO, -1, "h264", 1, "", "", "-c:v h264_qsv"},
+        {{}, AUTO, -1, "h264", 1, "", "", " -c:v libx264 "},
+        {{NV}, HWD_USAGE_NONE, -1, "h264", 3, "", "", " -c:v libx264 -profile:v high "},
+        {{NV}, 7, -1, "h264", 1, "", "", " -c:v libx264 "},  // unknown mode: software
+        {{NV}, TYPE, HWD_TYPE_NVIDIA, "hevc", 1, "", "-c:v hevc_cuvid", "-c:v h264_nvenc"},
+        {{NV}, TYPE, HWD_TYPE_INTEL, "h264", 6, "", "", " -c:v libx265 "},  // that kind was not detected
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; i++) {
+        const Case &c = cases[i];
+        SCOPED_TRACE(testing::Message() << "case " << i);
+        s_hwd_dev_info = {};
+        for (int d : c.detected)
+            s_hwd_dev_info.dev[s_hwd_dev_info.hwd_num++] = {d / 10000, {}, {d / 1000 % 10, d / 100 % 10}, {d / 10 % 10, d % 10}};
+        std::strcpy(s_hwd_env[HWD_TYPE_VAAPI].driver_path, "/dev/dri/renderD128");
+        probe_result src = {};
+        std::strcpy(src.v_fmt, c.v_fmt);
+        dst_codec_info dst = {0, 0, c.dst_v, 2, 4};
+        hwd_info hwd = {5, 5, 5};
+        ASSERT_EQ(get_cvt_hwd_type(c.mode, &dst, &src, c.job_kind, &hwd), 1);
+        if (!c.trial_ok) hwd.hwd_decoder = -1;
+        char pre[HWD_CMD_SIZE] = "", dec[HWD_CMD_SIZE] = "", enc[HWD_CMD_SIZE] = "";
+        ASSERT_EQ(get_hwd_cmd(&hwd, &dst, pre, dec, enc), 1);
+        EXPECT_EQ(std::vector<std::string>({pre, dec, enc}), std::vector<std::string>({c.pre, c.dec, c.enc}));
+        EXPECT_EQ(hwd.is_use_hw, (c.mode == AUTO && !c.detected.empty()) || c.mode == TYPE) << "is_use_hw";
+    }
+    hwd_info mixed = {5, 5, 5};
+    EXPECT_EQ(get_cvt_hwd_type(AUTO, nullptr, nullptr, -1, &mixed), -1);
+    EXPECT_EQ(std::vector<int>({mixed.is_use_hw, mixed.hwd_decoder, mixed.hwd_encoder}), std::vector<int>(3, 5));
+}
+
+TEST(HwdTrialRules, PacketBudgetAndVerdict)
+{
+    // The frame count is taken as 32 bits; none (or negative) gives 30 packets.
+    const int64_t frames[][2] = {{0, 30}, {-1, 30}, {1, 1}, {250, 250}, {(int64_t(1) << 32) + 5, 5}, {0xffffffff, 30}};
+    for (const auto &f : frames) EXPECT_EQ(get_hwd_trial_packet_budget(f[0]), f[1]) << f[0];
+    // tries, packets, budget -> verdict: fewer than 30 tries and a key frame before the last two packets
+    const int verdicts[][4] = {{1, 1, 30, 1}, {1, 28, 30, 1}, {1, 29, 30, 0}, {0, 30, 30, 0}, {29, 5, 30, 1},
+                               {30, 5, 30, 0}, {1, 1, 2, 0},   {1, 1, 3, 1},   {1, 1, 1, 0}};
+    for (const auto &v : verdicts)
+        EXPECT_EQ(get_hwd_trial_verdict(v[0], v[1], v[2]), v[3]) << v[0] << "," << v[1] << "," << v[2];
+}
+
+// VA-API detection gets past its driver check only where a render node and a
+// VA driver exist; both are faked here, since the test machine has neither.
+TEST(HwdVaapi, DriverCheckFollowsRenderNodeAndDriverDirectory)
+{
+    tt::TempDir dir;
+    const std::string node = dir.file("renderD128"), drivers = dir.file("dri"), empty = dir.file("empty");
+    ASSERT_TRUE(tt::write_file(node, ""));
+    std::filesystem::create_directories(drivers);
+    std::filesystem::create_directories(empty);
+    ASSERT_TRUE(tt::write_file(drivers + "/fake_drv_video.so", ""));
+    const struct {
+        std::string node, drivers;
+        int found;
+    } cases[] = {
+        {node, drivers, 1},
+        {dir.file("renderD129"), drivers, 0},  // no render node
+        {node, empty, 0},                      // no VA driver
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.node + " " + c.drivers);
+        tt::HwdStateGuard guard;
+        tt::ScopedEnv device("TARSASDK_VAAPI_DEVICE", c.node), path("LIBVA_DRIVERS_PATH", c.drivers);
+        tt::LogCapture log;
+        EXPECT_EQ(set_hwd_env(HWD_TYPE_VAAPI), c.found);
+        EXPECT_EQ(find_driver_exist(HWD_TYPE_VAAPI), c.found);
+        EXPECT_EQ(std::string(s_hwd_env[HWD_TYPE_VAAPI].driver_path), c.found ? c.node : "");
+        hwd_dev dev = {};
+        // A fake node opens no codec, so the log is the only sign the codec tests ran.
+        EXPECT_EQ(try_open_hwd(HWD_TYPE_VAAPI, &dev), 0);
+        EXPECT_EQ(log.contains("try hwd vaapi support"), c.found == 1);
+    }
+}
+
+TEST(PlanArgs, GivesTheStockProgramWhatItTakes)
+{
+    // out {}: the arguments unchanged; notes: one note line per change or refused value
+    const struct { Args in; bool has_fdk; Args out; pid_t owner; size_t notes; } cases[] = {
+        {{"-i", "a", "-ppid", "77", "-c:a", "aac", "b"}, false, {"-i", "a", "-c:a", "aac", "b"}, 77, 0},
+        {{"-i", "a", "b", "-ppid"}, false, {"-i", "a", "b"}, 0, 1},
+        {{"-ppid", "12abc", "-i", "a", "b"}, false, {"-i", "a", "b"}, 0, 1},
+        {{"-ppid", "-5", "-i", "a", "b"}, false, {"-i", "a", "b"}, 0, 1},
+        {{"-ppid", "99999999999", "-i", "a", "b"}, false, {"-i", "a", "b"}, 0, 1},
+        {{"-c:a", "libfdk_aac", "b"}, true, {}, 0, 0},
+        {{"-i", "libfdk_aac.mp4", "-c:a", "libfdk_aac_he", "b"}, false, {}, 0, 0},
+        // -accurate_seek is an input option: dropped only after the last input, not before one or as its name.
+        {{"-i", "a", "-accurate_seek", "-i", "-accurate_seek", "o"}, false, {}, 0, 0},
+        {{"-ppid", "9", "-ss", "1", "-accurate_seek", "-i", "in", "-accurate_seek", "-vf", "drawtext=text=a:angle=-15",
+          "-c:a", "libfdk_aac", "o"}, false, {"-ss", "1", "-accurate_seek", "-i", "in", "-vf", "drawtext=text=a",
+          "-c:a", "aac", "o"}, 9, 3},
+        // The quality asked for with -q:v reaches x264 and x265 as -crf (wherever the codec is named); others keep it.
+        {{"-i", "a", "-c:v", "libx264", "-q:v", "23", "b"}, false, {"-i", "a", "-c:v", "libx264", "-crf", "23", "b"}, 0, 1},
+        {{"-q:v", "30", "-vcodec", "libx265", "b"}, false, {"-crf", "30", "-vcodec", "libx265", "b"}, 0, 1},
+        {{"-c:v", "h264_nvenc", "-q:v", "5", "b"}, false, {}, 0, 0},
+        {{"-i", "a", "-q:v", "5", "b"}, false, {}, 0, 0},
+    };
+    for (const auto &c : cases) {
+        ffshim::StockFeatures stock;
+        stock.has_libfdk_aac = c.has_fdk;
+        const ffshim::ArgPlan plan = ffshim::plan_args(c.in, stock);
+        EXPECT_EQ(plan.args, c.out.empty() ? c.in : c.out);
+        EXPECT_EQ(plan.owner_pid, c.owner) << testing::PrintToString(c.in);
+        EXPECT_EQ(plan.notes.size(), c.notes) << testing::PrintToString(c.in);
+    }
+}
+
+TEST(DrawtextAngle, RemovesOnlyTheAngleOptionOfDrawtext)
+{
+    const struct { std::string in, out; Args angles; } cases[] = {
+        {"drawtext=fontfile=tf.ttf:text='A':x=w*0/2+10:alpha=0.8:angle=30,drawtext=text='B':angle=0",
+         "drawtext=fontfile=tf.ttf:text='A':x=w*0/2+10:alpha=0.8,drawtext=text='B'", {"30", "0"}},
+        {"rotate=angle=30,drawtext=text=x:angle=-5:x=3", "rotate=angle=30,drawtext=text=x:x=3", {"-5"}},
+        {"[0:v]scale=320:240[s];[s]drawtext=text=x:angle=10[out]", "[0:v]scale=320:240[s];[s]drawtext=text=x[out]",
+         {"10"}},
+        {"drawtext@wm='text=x:angle=12'", "drawtext@wm='text=x'", {"12"}},
+        // Not an integer, or not the option: left for the stock program.
+        {"drawtext=text=x:angle=0.5:angles=3", "drawtext=text=x:angle=0.5:angles=3", {}},
+        {"drawtext=text='a\\:angle=5':x=1", "drawtext=text='a\\:angle=5':x=1", {}},
+        {"drawtext=text=a\\:angle=5", "drawtext=text=a", {"5"}},  // escaped for the graph only
+    };
+    for (const auto &c : cases) {
+        Args angles;
+        EXPECT_EQ(ffshim::strip_drawtext_angles(c.in, angles), c.out) << c.in;
+        EXPECT_EQ(angles, c.angles) << c.in;
+    }
+}
+
+// Each chunk fed and what must come out for it at once.
+TEST(LineBreaks, LoneCrBecomesLfAndCrLfStaysOne)
+{
+    const std::vector<std::vector<std::pair<std::string, std::string>>> cases = {
+        {{"a\rb\r", "a\nb\n"}, {"", ""}, {"\nc", "c"}, {"\n", "\n"}},
+        {{std::string("\r\0\r\n", 4), std::string("\n\0\n", 3)}}};
+    for (const auto &steps : cases) {
+        ffshim::LineBreakFilter filter;
+        for (const auto &step : steps) EXPECT_EQ(filter.feed(step.first.data(), step.first.size()), step.second);
+    }
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
-// Codec compatibility of destination file types, and the destination
-// container / codec / copy choice of jobs.
+// Tables of containers and codecs: codec compatibility of destination file types, the destination
+// container / codec / copy choice of jobs, identifiers and names; the option lists of jobs.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "media/codec_compat.h"
@@ -16,8 +19,8 @@ void fill_tables()
     if (codec_compat_table_count(1) == 0) init_fmt_table(), init_codec_compat_table();
 }
 
-// For every type and codec the lookups agree: a codec allowed for a type is
-// kept, any other becomes the type's default; plus answers the tables fix.
+// For every type and codec a codec allowed for a type is kept, any other
+// becomes the type's default; plus answers the tables fix.
 TEST(CodecCompat, LookupsAgreeAndKnownAnswers)
 {
     fill_tables();
@@ -27,10 +30,7 @@ TEST(CodecCompat, LookupsAgreeAndKnownAnswers)
                 SCOPED_TRACE(testing::Message() << (v ? "video" : "audio") << " type " << type << " codec " << codec);
                 const int found = v ? find_v_codec_compat(type, codec) : find_a_codec_compat(type, codec);
                 const int chosen = v ? get_compat_v_codec(type, codec) : get_compat_a_codec(type, codec);
-                EXPECT_EQ(found, (v ? tarsa_sdk_get_vcodec_id_compatible : tarsa_sdk_get_acodec_id_compatible)(
-                                     type, codec) ? codec : -1);
                 EXPECT_EQ(chosen, found == codec ? codec : (v ? get_default_v_codec : get_default_a_codec)(type));
-                EXPECT_EQ((v ? is_v_codec_compat : is_a_codec_compat)(type, codec), chosen == codec ? 1 : 0);
             }
         }
     }
@@ -88,6 +88,107 @@ TEST(CodecCompat, DestinationChoice)
     EXPECT_EQ(get_dst_file_codec_id_by_fmt(nullptr, "aac", "h264", 0, 3, 0, 0, nullptr, &got), 0);
     EXPECT_EQ(get_dst_file_codec_id_by_fmt("mp4", "aac", nullptr, 0, 3, 0, 0, nullptr, &got), 0);
     EXPECT_EQ(got.v_copy + got.f_fmt_id, -14);
+}
+
+// Identifier tables of containers and codecs: ids and names map to each
+// other, the first row of a name wins, anything unknown gives the default.
+struct Kind {
+    int kind, rows;  // ids 0 .. rows-1 are table rows
+    int (*id_of)(const char *);
+    const char *(*name_of)(int), *(*cmd_of)(int), *default_cmd;
+} const kKinds[] = {{FMT_KIND_F, 10, get_f_fmt_id, get_f_fmt_name, get_f_fmt_cmd, "default"},
+                    {FMT_KIND_V, 9, get_v_fmt_id, get_v_fmt_name, get_v_fmt_cmd, "libx264"},
+                    {FMT_KIND_A, 4, get_a_fmt_id, get_a_fmt_name, get_a_fmt_cmd, "libfdk_aac"}};
+
+// Each id maps back from its name ("mp4" is listed twice: the first row
+// wins); names match whole and with their case; unknown ids give the default.
+TEST(FmtTable, IdsAndNamesMapBothWays)
+{
+    init_fmt_table();
+    for (const Kind &k : kKinds) {
+        for (int id = 0; id < k.rows; id++) {
+            const std::string name = k.name_of(id);
+            std::string upper = name;
+            for (char &c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            EXPECT_EQ(k.id_of(name.c_str()), k.kind == FMT_KIND_F && id == 9 ? 4 : id) << name;
+            for (const std::string &near : {upper, name.substr(0, name.size() - 1), name + " ", std::string("default")})
+                EXPECT_EQ(k.id_of(near.c_str()), 255) << near;
+        }
+        for (int id : {k.rows, 99, 255, 256, -1}) {
+            EXPECT_STREQ(k.name_of(id), "default") << id;
+            EXPECT_STREQ(k.cmd_of(id), k.default_cmd) << id;
+        }
+    }
+    for (const char *cmd : {"libx264", "libx265", "libx264 -profile:v high", ""}) EXPECT_EQ(get_v_fmt_id(cmd), 255);
+}
+
+// Start-ups after clean-ups append the rows again until the tables are
+// full; rows past the end, of unknown kinds or without a name are dropped.
+TEST(FmtTable, RepeatedRegistrationFillsTheTablesSafely)
+{
+    const int before = (init_fmt_table(), fmt_table_count(FMT_KIND_V));
+    add_fmt(FMT_KIND_V, 42, nullptr, "x");
+    add_fmt(3, 42, "kind three", nullptr);
+    add_fmt(-1, 42, "kind minus one", nullptr);
+    EXPECT_EQ(fmt_table_count(FMT_KIND_V), before);
+    for (int i = 0; i < 60; i++) init_fmt_table();
+    for (const Kind &k : kKinds) {
+        add_fmt(k.kind, 77, "past the end", "overflow");
+        EXPECT_EQ(fmt_table_count(k.kind), FMT_TABLE_SIZE);
+        EXPECT_EQ(k.id_of("past the end"), 255);
+        EXPECT_STREQ(k.cmd_of(77), k.default_cmd);
+    }
+    EXPECT_EQ(get_v_fmt_id("h264 (High)"), 3);
+}
+
+// Option lists of jobs: storing, replacing and reading typed byte blocks.
+struct OptList {
+    opt_param *p = opt_param_create();
+    ~OptList() { opt_param_destroy(p); }
+    int set(uint32_t id, int32_t value, int32_t size = 4) { return opt_param_set(p, id, &value, size); }
+    // {value read into a buffer prefilled with `value`, found}
+    std::pair<int32_t, int> get(uint32_t id, int32_t value, int32_t capacity = 4)
+    {
+        const int found = opt_param_get(p, id, &value, capacity);
+        return {value, found};
+    }
+};
+
+TEST(OptParam, StoresReplacesAndReadsBackExactlyTheStoredBytes)
+{
+    OptList o;
+    EXPECT_EQ(o.set(OPT_PARAM_TYPE_A_CODEC_ID, 1) + o.set(OPT_PARAM_TYPE_V_CODEC_ID, 6), 2);
+    EXPECT_EQ(o.set(OPT_PARAM_TYPE_THREAD_NUM, 4) + o.set(OPT_PARAM_TYPE_THREAD_NUM, 8), 2);
+    EXPECT_EQ(o.set(OPT_PARAM_TYPE_THREAD_NUM, 7, -4), 0);  // a negative size is refused
+    EXPECT_EQ(o.p->param_num, 3);                          // one entry per id, the last value wins
+    EXPECT_EQ(o.get(OPT_PARAM_TYPE_A_CODEC_ID, -1), std::make_pair(1, 1));
+    EXPECT_EQ(o.get(OPT_PARAM_TYPE_V_CODEC_ID, -1), std::make_pair(6, 1));
+    EXPECT_EQ(o.get(OPT_PARAM_TYPE_THREAD_NUM, -1), std::make_pair(8, 1));
+    EXPECT_EQ(o.get(OPT_PARAM_TYPE_MOVFLAGS_FASTSTART, 1), std::make_pair(1, 0));  // absent: the default stays
+    char preset[100] = "ultrafast", out[100] = {};
+    ASSERT_EQ(opt_param_set(o.p, OPT_PARAM_TYPE_PRESET, preset, 10), 1);
+    std::strcpy(preset, "veryslow");  // the list holds its own copy
+    ASSERT_EQ(opt_param_get(o.p, OPT_PARAM_TYPE_PRESET, out, sizeof out), 1);
+    EXPECT_STREQ(out, "ultrafast");
+    ot mark = {2, 3, 24, 40, 15, "white", "tarsa"};  // an ot read into an ot_ex leaves the offsets alone
+    ASSERT_EQ(opt_param_set(o.p, OPT_PARAM_TYPE_OT, &mark, sizeof mark), 1);
+    ot_ex read;
+    std::memset(&read, 0x11, sizeof read);
+    ASSERT_EQ(opt_param_get(o.p, OPT_PARAM_TYPE_OT, &read, sizeof read), 1);
+    EXPECT_EQ(std::memcmp(&read, &mark, sizeof mark), 0);
+    EXPECT_EQ(read.y_offset, 0x11111111);
+    // Presence only (no data, with or without a size): found, nothing copied, capacity 0 suffices.
+    for (int32_t size : {0, 4}) ASSERT_EQ(opt_param_set(o.p, OPT_PARAM_TYPE_IAUTO, nullptr, size), 1);
+    EXPECT_EQ(o.get(OPT_PARAM_TYPE_IAUTO, 77, 0), std::make_pair(77, 1));
+    // A buffer smaller than the stored size, or a negative capacity, is refused and left as prefilled.
+    for (int32_t capacity : {3, -1}) EXPECT_EQ(o.get(OPT_PARAM_TYPE_THREAD_NUM, 9, capacity), std::make_pair(9, 0));
+    EXPECT_EQ(o.get(OPT_PARAM_TYPE_IAUTO, 9, -1), std::make_pair(9, 0));
+    std::vector<char> stored(120, 'x'), small(100, 'p');
+    ASSERT_EQ(opt_param_set(o.p, OPT_PARAM_TYPE_PRESET, stored.data(), 120), 1);
+    EXPECT_EQ(opt_param_get(o.p, OPT_PARAM_TYPE_PRESET, small.data(), 100), 0);
+    EXPECT_EQ(small, std::vector<char>(100, 'p'));
+    ASSERT_EQ(opt_param_set(o.p, OPT_PARAM_TYPE_OT, &read, sizeof read), 1);
+    EXPECT_EQ(opt_param_get(o.p, OPT_PARAM_TYPE_OT, &mark, sizeof mark), 0);  // an ot_ex does not fit an ot
 }
 
 }  // namespace

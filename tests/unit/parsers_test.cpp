@@ -1,11 +1,18 @@
-// Parsers of tool output: documented lines in place, imitations elsewhere, report, first-line pid, bounds.
+// Parsers of tool output: edge cases and imitations of the lines, the report reader, first-line pid,
+// bounds; then the probe and the status-line parser on captured output of stock FFmpeg 5.1 (see the
+// README there), which holds the lines as the stock program prints them.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "fake_tools.h"
+#include "media/fmt_table.h"
 #include "media/parsers.h"
+#include "processes.h"
+#include "test_util.h"
+#include "tool/probe.h"
 
 namespace {
 
@@ -49,12 +56,9 @@ TEST(Parsers, LinesAndWhatTheyYield)
         const char *text = "";
         int width = 0, height = 0;
     } rows[] = {
-        {Parser::f_fmt, "Input #0, mov,mp4,m4a,3gp,3g2,mj2, from 'a.mp4':\n", 0, "mov"},
         {Parser::f_fmt, "Input #0,   , from 'x'\n", -1},
         {Parser::f_fmt, "x Input #0, mpegts, from 'a.ts':\n", -1},
         {Parser::duration, "  Duration: 00:01:02.50, start: 0.000000, bitrate: 2000 kb/s\n", 62},
-        {Parser::duration, "  Duration: N/A, start: 0.000000, bitrate: N/A\n", 0},
-        {Parser::duration, "  Duration: 00:00:59.99, start: 0.000000\n", 59},  // fractions dropped
         {Parser::duration, "  Duration: 00:01:02.50\n", -1},                   // no comma after it
         // At most 14 characters are read: "N/A" beyond them is not seen.
         {Parser::duration, "  Duration: " + std::string(12, '0') + "N/A, start: 0\n", -1},
@@ -63,7 +67,6 @@ TEST(Parsers, LinesAndWhatTheyYield)
         {Parser::duration, "Duration: 05:00:00.00, start: 0.000000\n", -1},
         {Parser::duration, "    Duration: 05:00:00.00, start: 0.000000\n", -1},
         {Parser::duration, "                    :   Duration: 05:00:00.00, start: 0\n", -1},
-        {Parser::cur_time, status + "00:00:09.60 bitrate= 873.8kbits/s speed=1x\n", 9},
         {Parser::cur_time, status + "01:00:00.00 bitrate=N/A\n", 3600},
         {Parser::cur_time, status + "-577014:32:22.77 bitrate=N/A\n", 0},
         {Parser::cur_time, "size=  1kB time=00:00:59.99 bitrate=1kbits/s\n", 59},
@@ -77,16 +80,8 @@ TEST(Parsers, LinesAndWhatTheyYield)
         {Parser::cur_time, "size=1kB time=00:00:05.00\n", -1},
         {Parser::cur_time, "frame=1 size=1kB time=00:00:05.00 q=1 bitrate=1\n", -1},
         {Parser::cur_time, "                    : frame=1 size=1kB time=05:00:00.00 bitrate=1\n", -1},
-        {Parser::resolution,
-         "  Stream #0:0[0x1](und): Video: h264 (High), yuv420p(tv, bt709, progressive), 1280x720 [SAR 1:1 DAR 16:9]\n",
-         0, "", 1280, 720},
         {Parser::resolution, "  Stream #0:0: Video: h264 (High), yuv420p, 25 fps, 90k tbn\n", -1},
-        {Parser::v_fmt, "  Stream #0:0: Video: h264 (Constrained Baseline), yuv420p, 320x240\n", 0, "h264 (Baseline)"},
-        {Parser::v_fmt, "  Stream #0:0: Video: h264 (High 10), yuv420p10le, 320x240\n", 0, "h264 (High)"},
-        {Parser::v_fmt, "  Stream #0:0[0x100]: Video: h264 (Main) ([27][0][0][0] / 0x001B), yuv420p\n", 0, "h264 (Main)"},
-        {Parser::v_fmt, "  Stream #0:0: Video: hevc (Main), yuv420p, 3840x2160\n", 0, "hevc"},
         {Parser::v_fmt, "  Stream #0:0: Video: , yuv420p\n", -1},
-        {Parser::a_fmt, "  Stream #0:1(und): Audio: aac (LC), 48000 Hz, stereo, fltp\n", 0, "aac"},
         // Imitations: metadata continuations, other indentations, the type
         // not right after the stream's head, a language that is not a code.
         {Parser::resolution, "                      :   Stream #0:0(und): Video: hevc, yuv420p, 7680x4320\n", -1},
@@ -157,6 +152,7 @@ TEST(Parsers, PidIsTakenFromTheFirstLineOnly)
         {{"                    : PID = 7\n"}, {-1}},
         {{"x PID = 7\n"}, {-1}},
         {{"PID = x\n"}, {-1}},
+        {{"PID = 4294967297\n"}, {-1}},  // beyond int: no pid, not 1
     };
     for (const auto &c : cases) {
         int lines_read = 0;
@@ -182,6 +178,119 @@ TEST(Parsers, NamesStayInBoundsAndOtherLinesUncut)
     EXPECT_EQ(get_buf_v_fmt(buf.data(), out), -1);
     EXPECT_EQ(std::string(buf.data()), audio);
     EXPECT_EQ(w * 10 + h, 79);
+}
+
+std::string fixture_path(const std::string &name)
+{
+    return std::string(TARSA_TESTS_DIR) + "/" + (name.find('/') == std::string::npos ? "fixtures/stock_output/" : "") + name;
+}
+
+// The capture as the tool layer hands it over: one line per CR, LF or
+// CR LF, each ending in a line break.
+std::vector<std::string> fixture_lines(const std::string &name)
+{
+    std::vector<std::string> lines = tt::split_lines(tt::read_file(fixture_path(name)));
+    for (std::string &line : lines) line += "\n";
+    return lines;
+}
+
+// The probe of a capture played by the fake tool; both probes must agree.
+probe_result_ex probe_capture(tt::FakeTools &tools, const std::string &name, int *ok)
+{
+    std::string script;
+    for (const std::string &line : fixture_lines(name)) script += "print " + line;
+    tools.probe(script);
+    probe_result_ex r = {};
+    *ok = internal_probe_ex("src", &r);
+    probe_result plain = {};
+    uint32_t flag = 0;
+    EXPECT_EQ(internal_probe("src", &plain, &flag), *ok);
+    EXPECT_EQ(std::memcmp(&plain, &r.result, sizeof plain), 0);
+    EXPECT_EQ(flag, 0u);  // the stock programs print no header_info line
+    return r;
+}
+
+// The probe on each capture. Read off each capture: the format is the
+// first name after "Input #0," (so MP4 files are "mov"), durations drop
+// their fraction, H.264 names carry the profile class, other codecs the
+// bare name, and the last stream line of a kind is kept.
+TEST(StockOutput, ProbeOfTheCapturedOutput)
+{
+    init_fmt_table();
+    tt::FakeTools tools;
+    struct Case {
+        std::string fixture;
+        const char *f_fmt;
+        int duration, width, height;
+        const char *v_fmt, *a_fmt;
+    };
+    std::vector<Case> cases = {
+        {"ffprobe_mp4_h264_high_aac.txt", "mov", 2, 320, 240, "h264 (High)", "aac"},
+        {"ffprobe_mp4_language_tags.txt", "mov", 2, 176, 144, "h264 (Baseline)", "aac"},
+        {"ffprobe_ts_h264_main_aac.txt", "mpegts", 2, 320, 240, "h264 (Main)", "aac"},
+        {"ffprobe_ts_mpeg2video_mp2.txt", "mpegts", 2, 320, 240, "mpeg2video", "mp2"},
+        {"ffprobe_flv_flv1_mp3.txt", "flv", 2, 320, 240, "flv1", "mp3"},
+        {"ffprobe_avi_mpeg4_mp3.txt", "avi", 2, 320, 240, "mpeg4", "mp3"},
+        {"ffprobe_avi_mpeg4_alaw.txt", "avi", 2, 320, 240, "mpeg4", "pcm_alaw"},
+        {"ffprobe_asf_wmv2_wmav2.txt", "asf", 2, 320, 240, "wmv2", "wmav2"},
+        {"ffprobe_mp4_hevc.txt", "mov", 2, 160, 120, "hevc", ""},
+        {"ffprobe_audio_only.txt", "mp3", 2, 0, 0, "", "mp3"},
+        {"ffprobe_mp4_colour_bt709.txt", "mov", 2, 320, 240, "h264 (Baseline)", ""},  // commas before the size
+        {"ffprobe_mp4_h264_high10.txt", "mov", 2, 320, 240, "h264 (High)", ""},
+        {"ffprobe_mkv_two_video.txt", "matroska", 2, 176, 144, "h264 (Baseline)", ""},  // the later line wins
+        {"ffprobe_raw.txt", "h264", 0, 320, 240, "h264 (Baseline)", ""},  // "Duration: N/A"
+        {"ffprobe_text_file.txt", "", 0, 0, 0, "", ""},                    // no format: no probe
+        // A line break in a stream's language (the tool prints it as it
+        // is) leaves no stream line to trust; a metadata key's line break
+        // cannot replace the duration.
+        {"fuzz/corpus/parsers/ffprobe_mkv_language_break.txt", "matroska", 3, 0, 0, "", ""},
+        {"fuzz/corpus/parsers/ffprobe_nut_key_break.txt", "nut", 3, 320, 240, "h264 (Baseline)", "aac"},
+    };
+    // Copies of one file whose title, comment, stream handler names or chapter title hold
+    // imitations of the report's lines probe as the clean copy.
+    for (const char *copy : {"clean", "title", "comment", "video_handler", "audio_handler", "chapters"})
+        cases.push_back({"fuzz/corpus/parsers/ffprobe_" + std::string(copy) + ".txt", "mov", 3, 320, 240,
+                         "h264 (Baseline)", "aac"});
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.fixture);
+        std::string video, audio;
+        for (const std::string &line : fixture_lines(c.fixture)) {
+            if (line.rfind("  Stream #", 0) != 0 || !*(std::string(c.v_fmt) + c.a_fmt).c_str()) continue;
+            if (line.find("Video: ") != std::string::npos) video = line;
+            if (line.find("Audio: ") != std::string::npos) audio = line;
+        }
+        int ok = -1;
+        const probe_result_ex r = probe_capture(tools, c.fixture, &ok);
+        EXPECT_EQ(ok, *c.f_fmt ? 1 : 0);
+        EXPECT_STREQ(r.result.f_fmt, c.f_fmt);
+        EXPECT_EQ(r.result.duration, c.duration);
+        EXPECT_EQ(r.result.width, c.width);
+        EXPECT_EQ(r.result.height, c.height);
+        EXPECT_STREQ(r.result.v_fmt, c.v_fmt);
+        EXPECT_STREQ(r.result.a_fmt, c.a_fmt);
+        EXPECT_EQ(r.video_detailed_param, video);
+        EXPECT_EQ(r.audio_detailed_param, audio);
+    }
+}
+
+std::vector<int> progress_times(const std::vector<std::string> &lines)
+{
+    std::vector<int> times;
+    for (const auto &l : lines) {
+        int t = get_buf_cur_time(l.c_str());
+        if (t != -1) times.push_back(t);
+    }
+    return times;
+}
+
+// A conversion's status lines (CR-separated by the stock program): time=00:00:00.06 .34 .66 .94
+// 01.26 01.57 01.88 02.00; a handler name holding a status line yields only the real ones.
+// "-00:00:02.99": the sign belongs to the hours field, which reads as 0, so the value is 2.
+TEST(StockOutput, ConversionProgressTimes)
+{
+    EXPECT_EQ(progress_times(fixture_lines("ffmpeg_convert.txt")), (std::vector<int>{0, 0, 0, 0, 1, 1, 1, 2}));
+    EXPECT_EQ(progress_times(fixture_lines("fuzz/corpus/parsers/ffmpeg_convert_forged.txt")), (std::vector<int>{0, 3}));
+    EXPECT_EQ(progress_times(fixture_lines("ffmpeg_negative_time.txt")), (std::vector<int>{0, 2}));
 }
 
 }  // namespace

@@ -3,13 +3,11 @@
 // codes (259 included), kills, names in UTF-8, large files, the library
 // directory and the orphan rule of the process snapshot.
 #include <windows.h>
-#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -22,45 +20,10 @@ namespace {
 
 std::string child_exe() { return tt::bin_dir() + "win_child.exe"; }
 
-std::vector<std::string> argv_of(const std::string &line)
-{
-    std::wstring wide(line.size() + 1, L'\0');
-    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, line.c_str(), -1, &wide[0], static_cast<int>(wide.size()))) - 1);
-    int argc = 0;
-    LPWSTR *w = CommandLineToArgvW(wide.c_str(), &argc);
-    std::vector<std::string> out;
-    for (int i = 0; w && i < argc; i++) {
-        char buf[8192];
-        WideCharToMultiByte(CP_UTF8, 0, w[i], -1, buf, sizeof buf, nullptr, nullptr);
-        out.push_back(buf);
-    }
-    LocalFree(w);
-    return out;
-}
-
 const std::vector<std::string> k_tricky = {
     "", " ", "plain", "two words", "\"", "\"\"", "a\"b", "back\\slash", "trail\\", "trail\\\\", "dir with space\\",
     "\\\"", "\\\\\"x", "tab\there", "-vf", "drawtext=text='a\\:b':x=1", "C:\\Program Files\\x.mp4", "vid\xC3\xA9o \xE4\xB8\xAD",
     "%PATH%", "^&|<>", "end\\\\\\\"q\\"};
-
-TEST(Win32CommandLine, QuoteSplitsBackIntoTheSameList)
-{
-    for (const std::string &arg : k_tricky) {
-        const std::vector<std::string> argv = {"C:\\tools dir\\ffmpeg.exe", arg, "next"};
-        EXPECT_EQ(argv_of(os_cmdline_quote(argv)), argv) << "[" << arg << "] as " << os_cmdline_quote(argv);
-    }
-    std::mt19937 rng(20261206);
-    const std::string alphabet = "ab \t\"\\\\\\'x";
-    for (int round = 0; round < 500; round++) {
-        std::vector<std::string> argv = {"prog.exe"};
-        for (int n = static_cast<int>(rng() % 4) + 1; n > 0; n--) {
-            std::string a;
-            for (int len = static_cast<int>(rng() % 8); len > 0; len--) a += alphabet[rng() % alphabet.size()];
-            argv.push_back(a);
-        }
-        ASSERT_EQ(argv_of(os_cmdline_quote(argv)), argv) << os_cmdline_quote(argv);
-    }
-}
 
 TEST(Win32Process, ChildReceivesTheArgumentsExactly)
 {
@@ -70,7 +33,7 @@ TEST(Win32Process, ChildReceivesTheArgumentsExactly)
     EXPECT_EQ(done.exit_code, 0);
     std::vector<std::string> got = tt::split_lines(done.output);
     // Empty arguments come back as empty lines; split_lines keeps those.
-    EXPECT_EQ(got, k_tricky);
+    EXPECT_EQ(got, k_tricky) << os_cmdline_quote(argv);
 }
 
 TEST(Win32Process, ChildGetsWorkingDirectoryAndHostMarker)

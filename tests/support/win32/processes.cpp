@@ -1,36 +1,10 @@
-// The part of processes.h the Windows test build uses: output splitting and
-// running a program to its end (through the library's own runner calls).
+// The part of processes.h the Windows test build uses: running a program to
+// its end (through the library's own runner calls).
 #include "processes.h"
-
-#include <algorithm>
 
 #include "platform/platform.h"
 
 namespace tt {
-
-std::vector<std::string> split_lines(const std::string &output)
-{
-    std::vector<std::string> lines;
-    std::string cur;
-    for (size_t i = 0; i < output.size(); i++) {
-        const char c = output[i];
-        if (c == '\r' || c == '\n') {
-            lines.push_back(cur);
-            cur.clear();
-            if (c == '\r' && i + 1 < output.size() && output[i + 1] == '\n') i++;
-        } else {
-            cur += c;
-        }
-    }
-    if (!cur.empty()) lines.push_back(cur);
-    return lines;
-}
-
-bool has_line(const std::string &output, const std::string &exact)
-{
-    const std::vector<std::string> lines = split_lines(output);
-    return std::find(lines.begin(), lines.end(), exact) != lines.end();
-}
 
 Finished run(const std::vector<std::string> &argv, const std::vector<std::string> & /*env*/, const std::string &cwd,
              int timeout_ms)

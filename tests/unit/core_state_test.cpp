@@ -1,0 +1,171 @@
+// Library-wide state without a tool: the tool paths derived from a directory, the version line
+// parser, the merge temporaries' names and directory; the list lock and the log under threads.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/globals.h"
+#include "core/rtkit.h"
+#include "job/merge_sources.h"
+#include "log_capture.h"
+#include "sdk_state.h"
+#include "tarsasdk.h"
+#include "test_util.h"
+
+namespace {
+
+class ToolPaths : public ::testing::Test {
+protected:
+    tt::SdkStateGuard state_;
+};
+
+TEST_F(ToolPaths, AreTheDirectoryFollowedByTheToolNames)
+{
+    const std::string dir259(259, 'd');
+    const struct {
+        std::string dir, ffmpeg, ffprobe;
+    } cases[] = {
+        {"/srv/my apps/tarsa/", "/srv/my apps/tarsa/ffmpeg", "/srv/my apps/tarsa/ffprobe"},
+        {"", "ffmpeg", "ffprobe"},
+        // 259 characters still fit; the tool names are cut off at the 260-byte field.
+        {dir259, dir259, dir259},
+    };
+    for (const auto &c : cases) {
+        ASSERT_EQ(set_ff_path(c.dir.c_str()), 1) << c.dir;
+        EXPECT_EQ(std::string(s_ff_path), c.dir);
+        EXPECT_EQ(std::string(s_ffmpeg_path), c.ffmpeg);
+        EXPECT_EQ(std::string(s_ffprobe_path), c.ffprobe);
+    }
+    // A directory that does not fit leaves the paths as they were.
+    ASSERT_EQ(set_ff_path("/opt/media/"), 1);
+    EXPECT_EQ(set_ff_path(std::string(260, 'd').c_str()), 0);
+    EXPECT_STREQ(s_ff_path, "/opt/media/");
+    EXPECT_STREQ(s_ffmpeg_path, "/opt/media/ffmpeg");
+    EXPECT_STREQ(s_ffprobe_path, "/opt/media/ffprobe");
+}
+
+TEST(VersionLine, TextBetweenVersionAndCopyrightIsTaken)
+{
+    const std::string long259 = "ffmpeg version " + std::string(259 - 15, 'x');
+    const struct {
+        const char *name;
+        std::string line;
+        int result;
+        std::string version;  // what out holds on success
+    } cases[] = {
+        {"distribution build", "ffmpeg version 5.1.9-0+deb12u1 Copyright (c) 2000-2026 the FFmpeg developers\n", 0,
+         "ffmpeg version 5.1.9-0+deb12u1"},
+        {"text before the version", "PID = 12 ffmpeg version n6.0 Copyright (c) 2000-2023\n", 0, "ffmpeg version n6.0"},
+        {"259 characters", long259 + " Copyright (c)\n", 0, long259},
+        {"no copyright", "ffmpeg version 5.1 built with gcc 12\n", -1, ""},
+        {"empty", "", -1, ""},
+    };
+    for (const auto &c : cases) {
+        char out[MAX_PATH] = {0};
+        EXPECT_EQ(get_buf_ffmpeg_version(c.line.c_str(), out), c.result) << c.name;
+        EXPECT_EQ(std::string(out), c.version) << c.name;
+    }
+}
+
+TEST(MergeFilePath, DirectoryPartKeepsItsSeparator)
+{
+    const struct {
+        const char *path;
+        int result;
+        const char *dir;  // without a directory the buffer is left alone
+    } cases[] = {
+        {"C:/out/all.mp4", 1, "C:/out/"}, {"D:\\out\\all.mp4", 1, "D:\\out\\"}, {"/a/b\\c.mp4", 1, "/a/b\\"},
+        {"/x/", 1, "/x/"}, {"/all.mp4", 1, "/"}, {"all.mp4", 0, "untouched"}, {"", 0, "untouched"},
+    };
+    for (const auto &c : cases) {
+        char dir[MAX_PATH] = "untouched";
+        EXPECT_EQ(get_file_path(c.path, dir), c.result) << c.path;
+        EXPECT_STREQ(dir, c.dir);
+    }
+}
+
+// The separator the library puts after a directory set without one.
+#ifdef _WIN32
+const std::string kSep = "\\";
+#else
+const std::string kSep = "/";
+#endif
+
+// The temporary directory is library-wide: the test puts it back.
+TEST(MergeTmpPath, NamesCountUpInTheDirectorySetAndRefusalsKeepTheEarlierOne)
+{
+    char saved[MAX_PATH];
+    str_copy(saved, sizeof saved, s_tmp_path);
+    s_tmp_path[0] = '\0';
+    tt::TempDir dir;
+    const int32_t n = s_tmp_file_index.load();
+    char a[MAX_PATH] = {0}, b[MAX_PATH] = {0}, c[MAX_PATH] = {0};
+    ASSERT_EQ(get_tmp_file_name("/out/", s_merge_tmp_file_ext, a), 1);
+    // The joining names its inputs "concat:a|b": a '|' would split a name; a refusal takes no number.
+    EXPECT_EQ(get_tmp_file_name("/out|put/", "ts", b), 0);
+    EXPECT_EQ(b[0], '\0');
+    EXPECT_EQ(std::string(a), "/out/merge_tmp_file-" + std::to_string(n) + ".ts");
+    // A directory set wins over the destination's; its last level is created.
+    const std::string made = dir.file("made");
+    ASSERT_EQ(tarsa_sdk_merge_set_tmp_path(made.c_str()), 1);
+    EXPECT_TRUE(tt::file_exists(made));
+    ASSERT_EQ(get_tmp_file_name("/out/", "ts", c), 1);
+    EXPECT_EQ(std::string(c), made + kSep + "merge_tmp_file-" + std::to_string(n + 1) + ".ts");
+    std::string long_path = dir.path() + "/";
+    long_path += std::string(259 - long_path.size(), 'x');  // no room for the separator
+    for (const std::string &refused : {std::string(), long_path, dir.file("no/such"),
+                                       std::string(260, 'a')}) {
+        EXPECT_EQ(tarsa_sdk_merge_set_tmp_path(refused.c_str()), 0) << refused;
+        EXPECT_EQ(std::string(s_tmp_path), made + kSep);
+    }
+    EXPECT_FALSE(tt::file_exists(dir.file("no")));
+    // A directory that ends in a separator keeps it as it is.
+    EXPECT_EQ(tarsa_sdk_merge_set_tmp_path((made + kSep).c_str()), 1);
+    EXPECT_EQ(std::string(s_tmp_path), made + kSep);
+#ifndef _WIN32
+    // A quote is an ordinary character of a POSIX name (Windows refuses it).
+    EXPECT_EQ(tarsa_sdk_merge_set_tmp_path(dir.file("a\"b").c_str()), 1);
+    EXPECT_TRUE(tt::file_exists(dir.file("a\"b")));
+#endif
+    str_copy(s_tmp_path, sizeof s_tmp_path, saved);
+}
+
+// Eight threads append under the list lock and log long lines: nothing is
+// lost and no line is interleaved with another.
+TEST(RtKit, ListLockAndLogLinesHoldUnderThreads)
+{
+    adt_dlist *list = adt_dlist_create(sizeof(void *));
+    tt::LogCapture cap;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; t++)
+        threads.emplace_back([list, t] {
+            for (int i = 0; i < 200; i++) {
+                void *p = nullptr;
+                adt_dlist_lock(list);
+                adt_dlist_add(list, 0, &p);
+                adt_dlist_unlock(list);
+                LOG_INFO("t%d %s end", t, std::string(200, char('a' + t)).c_str());
+            }
+        });
+    for (auto &t : threads) t.join();
+    int walked = 0;
+    for (adt_dlist_node *n = adt_dlist_head(list); n; n = adt_dlist_next(n)) walked++;
+    EXPECT_EQ(adt_dlist_size(list), 1600);
+    EXPECT_EQ(walked, 1600);
+    adt_dlist_destroy(list);
+    const std::vector<std::string> lines = cap.lines();
+    ASSERT_EQ(lines.size(), 1600u);
+    const std::regex whole(R"(\[info\] file: \S+ line: \d+ t(\d) ([a-h])\2{199} end)");
+    std::smatch m;
+    for (const auto &l : lines) {
+        ASSERT_TRUE(std::regex_match(l, m, whole)) << l;
+        ASSERT_EQ(m[2].str()[0], 'a' + (m[1].str()[0] - '0'));
+    }
+}
+
+TEST(RtKitDeathTest, FatalEndsTheProcess) { EXPECT_DEATH(LOG_FATAL("fatal"), ""); }
+
+}  // namespace
