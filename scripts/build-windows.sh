@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds tarsasdk.dll for 64-bit Windows with mingw-w64: the FFmpeg
 # libraries (scripts/build-ffmpeg-mingw.sh, cached), then the DLL, its import
-# library, the unit tests and the C host test. Everything lands in DIR/bin
+# library, the host program tarsa.exe, the unit tests and the C host test.
+# Everything lands in DIR/bin
 # (default build-win), with the FFmpeg DLLs the DLL needs copied beside it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,7 +27,7 @@ if [ ! -f "$dir/CMakeCache.txt" ]; then
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64.cmake" -DTARSA_FFMPEG_MINGW="$ffprefix" "${launcher[@]}"
 fi
-cmake --build "$dir" -j"$(nproc)" --target tarsasdk tarsa_unit_tests win_child dll_host
+cmake --build "$dir" -j"$(nproc)" --target tarsasdk tarsa tarsa_unit_tests win_child dll_host
 
 # The FFmpeg DLLs the library imports (avformat, avcodec, avutil), and the
 # toolchain's winpthread DLL that avutil imports for its time functions.

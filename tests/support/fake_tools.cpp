@@ -10,13 +10,19 @@
 
 namespace tt {
 
+#ifdef _WIN32
+const std::string kExe = ".exe";
+#else
+const std::string kExe;
+#endif
+
 std::string install_fake_tools(const std::string &dir)
 {
     for (const char *name : {"ffmpeg", "ffprobe"}) {
         std::error_code ec;
         const std::string path = dir + "/" + name;
-        std::filesystem::copy_file(bin_dir() + "fake_tool", path, std::filesystem::copy_options::overwrite_existing,
-                                   ec);
+        std::filesystem::copy_file(bin_dir() + "fake_tool" + kExe, path,
+                                   std::filesystem::copy_options::overwrite_existing, ec);
         chmod(path.c_str(), 0755);
     }
     return dir + "/";
@@ -36,7 +42,8 @@ FakeTools::~FakeTools() { set_ff_path(s_module_path); }
 static void replace_file(const std::string &path, const std::string &text)
 {
     write_file(path + ".new", text);
-    std::rename((path + ".new").c_str(), path.c_str());
+    std::error_code ec;  // std::rename would not replace an existing file on Windows
+    std::filesystem::rename(path + ".new", path, ec);
 }
 
 void FakeTools::script(const std::string &text) { replace_file(dir_.file("script.txt"), text); }
@@ -65,7 +72,7 @@ std::string status_line(int seconds)
 
 std::vector<std::string> fake_cmd(const std::vector<std::string> &script)
 {
-    std::vector<std::string> cmd = {bin_dir() + "fake_tool", "--run"};
+    std::vector<std::string> cmd = {bin_dir() + "fake_tool" + kExe, "--run"};
     cmd.insert(cmd.end(), script.begin(), script.end());
     return cmd;
 }
