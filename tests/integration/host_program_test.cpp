@@ -101,6 +101,11 @@ protected:
         delete logs_;
     }
     static std::string file(const std::string &name) { return dir_->file(name); }
+    // A source long enough for a job to be stopped while it runs; made once.
+    static bool make_long_source()
+    {
+        return tt::file_exists(file("long.mp4")) || tt::make_h264_aac(file("long.mp4"), 20);
+    }
     // The program keeps its own log (in TMPDIR) when TARSASDK_LOG is empty.
     static std::vector<std::string> env() { return {"TARSASDK_LOG=", "TMPDIR=" + logs_->path()}; }
     static tt::Finished run(const std::vector<std::string> &args)
@@ -232,7 +237,7 @@ TEST_F(HostProgram, JsonOutputsParse)
 // stays and an existing destination keeps its bytes.
 TEST_F(HostProgram, StopSignalsLeaveNoPartialFile)
 {
-    ASSERT_TRUE(tt::make_h264_aac(file("long.mp4"), 20));
+    ASSERT_TRUE(make_long_source());
     const struct { int sig, exit_code; bool existing; } cases[] = {{SIGINT, 130, false}, {SIGTERM, 143, true}, {SIGHUP, 129, false}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.sig);
@@ -260,6 +265,7 @@ TEST_F(HostProgram, StopSignalsLeaveNoPartialFile)
 // of either running a second later.
 TEST_F(HostProgram, NoToolOutlivesAKilledHost)
 {
+    ASSERT_TRUE(make_long_source());
     std::vector<std::unique_ptr<tt::Spawned>> hosts;
     for (const std::vector<std::string> &job : {std::vector<std::string>{"convert", "long.mp4", "killed.mp4"},
                                                 {"merge", "killed.mov", "long.mp4", "long.mp4"}}) {
