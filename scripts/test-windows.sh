@@ -3,7 +3,10 @@
 #  1. tarsasdk.dll exports exactly the header's tarsa_* functions and imports
 #     only system DLLs and the FFmpeg DLLs (no libstdc++/libgcc/winpthread);
 #  2. the plain C host (dll_host.exe) loads the DLL through its import library;
-#  3. the unit tests. The last line printed is GoogleTest's summary.
+#  3. the unit tests;
+#  4. the integration tests, with the tool layer (ffmpeg.exe, ffprobe.exe)
+#     running the stock programs of bin/stock.
+# Each suite's summary line is printed; the last line is the time taken.
 # Wine runs with WINEDEBUG=-all in a fresh prefix under DIR, ended with
 # `wineserver -k`.
 #
@@ -20,10 +23,13 @@ dir=${1:-build-win}
 bin="$dir/bin"
 filter='-StockOutput.ProbeOfTheCapturedOutput:StockOutput.ForgedReportsProbeAsTheCleanOne:HwdVaapi.*:MergeTmpPath.*'
 
-if [ ! -f "$bin/tarsa_unit_tests.exe" ] || [ ! -f "$bin/dll_host.exe" ] || [ ! -f "$bin/tarsasdk.dll" ]; then
+start=$(date +%s)
+if [ ! -f "$bin/tarsa_integration_tests.exe" ] || [ ! -f "$bin/dll_host.exe" ] || [ ! -f "$bin/tarsasdk.dll" ]; then
   scripts/build-windows.sh "$dir"
 else
-  cmake --build "$dir" -j"$(nproc)" --target tarsasdk tarsa_unit_tests win_child dll_host >/dev/null
+  cmake --build "$dir" -j"$(nproc)" --target tarsasdk ffshim_tools tarsa_unit_tests tarsa_integration_tests \
+    win_child dll_host >/dev/null
+  scripts/stock-windows.sh "$dir" >/dev/null
 fi
 
 export WINEDEBUG=-all WINEPREFIX="$PWD/$dir/wineprefix" WINEDLLOVERRIDES="mscoree,mshtml="
@@ -55,17 +61,26 @@ echo "imports: $(awk '/DLL Name:/{printf "%s ", $3}' <<<"$dump")"
 # 2. The C host.
 if wine "$bin/dll_host.exe"; then echo "dll_host: exit 0"; else echo "dll_host: failed ($?)"; fail=1; fi
 
-# 3. The unit tests.
-log="$dir/unit-tests.log"
-set +e
-# From the build directory, where the fixtures' relative source paths hold.
-(cd "$dir" && wine bin/tarsa_unit_tests.exe --gtest_filter="$filter") >"$log" 2>&1
-rc=$?
-set -e
-grep -av '^\[  PASSED  \]' "$log" | grep -aE '^\[  (FAILED|SKIPPED) |^\[==========\]' || true
-[ $rc -eq 0 ] || fail=1
+# 3. and 4. The test suites, from the build directory, where the fixtures'
+# relative source paths hold.
+summary() {  # suite log exit-status
+  grep -av '^\[  PASSED  \]' "$2" | grep -aE '^\[  (FAILED|SKIPPED) ' || true
+  echo "$1: $(grep -aE '^\[==========\] .* ran|^\[  PASSED  \]|FAILED TESTS?$' "$2" | tr '\n' ' ')(exit $3)"
+}
+rc_all=0
+for suite in unit integration; do
+  log="$dir/$suite-tests.log"
+  args=()
+  [ $suite = unit ] && args=(--gtest_filter="$filter")
+  set +e
+  (cd "$dir" && wine "bin/tarsa_${suite}_tests.exe" "${args[@]}") >"$log" 2>&1
+  rc=$?
+  set -e
+  summary $suite "$log" $rc
+  [ $rc -eq 0 ] || rc_all=1
+done
 wineserver -k 2>/dev/null || true
 trap - EXIT
-if [ $fail -ne 0 ] && [ $rc -eq 0 ]; then echo "test-windows: DLL checks failed"; fi
-tail -n 1 < <(grep -aE '^\[  PASSED  \]|FAILED TESTS?$' "$log" || echo "no GoogleTest summary (exit $rc)")
+[ $rc_all -eq 0 ] || fail=1
+echo "test-windows: $([ $fail -eq 0 ] && echo passed || echo FAILED) in $(( $(date +%s) - start )) s"
 exit $fail

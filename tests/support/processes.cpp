@@ -196,6 +196,11 @@ std::vector<std::string> split_lines(const std::string &output)
     return lines;
 }
 
+void kill_process(pid_t pid)
+{
+    if (pid > 0) kill(pid, SIGKILL);
+}
+
 bool process_running(pid_t pid)
 {
     if (pid <= 0 || kill(pid, 0) != 0) return false;

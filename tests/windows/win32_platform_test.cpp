@@ -220,6 +220,9 @@ TEST(Win32Orphans, OnlyToolsOfGoneHostsAreKilled)
     const std::string tool = tt::bin_dir() + "ffprobe.exe";
     const std::string foreign = elsewhere.path() + "\\ffprobe.exe";
     std::error_code ec;
+    // The real tool layer, when built, is put back afterwards.
+    const std::string kept_tool = elsewhere.path() + "\\kept.exe";
+    const bool had_tool = std::filesystem::copy_file(tool, kept_tool, ec);
     ASSERT_TRUE(std::filesystem::copy_file(child_exe(), tool, std::filesystem::copy_options::overwrite_existing, ec)) << ec.message();
     ASSERT_TRUE(std::filesystem::copy_file(child_exe(), foreign, ec));
 
@@ -240,7 +243,8 @@ TEST(Win32Orphans, OnlyToolsOfGoneHostsAreKilled)
         EXPECT_EQ(os_process_exit_peek(stranger.pid), OS_PROC_RUNNING);
         os_process_kill(orphan);  // in case the check above failed
     }
-    std::filesystem::remove(tool, ec);
+    if (had_tool) std::filesystem::copy_file(kept_tool, tool, std::filesystem::copy_options::overwrite_existing, ec);
+    else std::filesystem::remove(tool, ec);
 }
 
 }  // namespace

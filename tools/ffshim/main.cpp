@@ -2,44 +2,18 @@
 // ffprobe. It runs the stock program of its own name as its child and gives
 // the library what it relies on: a "PID =" first line, one line per status
 // item, "-ppid" and the options the stock build lacks mapped to what it has.
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdlib>
+#include <algorithm>
 #include <string>
 #include <vector>
 
-#include <algorithm>
-
+#include "av_module.h"
 #include "child.h"
 #include "ffshim_args.h"
 #include "host_watch.h"
-#include "av_module.h"
 #include "output.h"
+#include "tool_os.h"
 
 namespace {
-
-std::string base_name(const char *path)
-{
-    std::string p = path ? path : "";
-    return p.substr(p.rfind('/') + 1);
-}
-
-std::string stock_dir()
-{
-    const char *dir = std::getenv("TARSASDK_FFMPEG_DIR");
-    return dir && *dir ? dir : FFSHIM_STOCK_DIR;
-}
-
-// A stock directory that points back at the tool layer would start it again
-// and again.
-bool is_this_program(const std::string &path)
-{
-    struct stat self, other;
-    return stat("/proc/self/exe", &self) == 0 && stat(path.c_str(), &other) == 0 &&
-           self.st_dev == other.st_dev && self.st_ino == other.st_ino;
-}
 
 // The input file of a probe: the argument after the last "-i".
 const std::string *input_of(const std::vector<std::string> &args)
@@ -52,37 +26,33 @@ const std::string *input_of(const std::vector<std::string> &args)
 
 }  // namespace
 
-int main(int argc, char **argv)
+int ffshim::tool_main(const std::vector<std::string> &argv)
 {
-    using namespace ffshim;
-    // An ignored SIGCHLD inherited from the starter would let the kernel reap
-    // the child and lose its exit status.
-    signal(SIGCHLD, SIG_DFL);
+    prepare_process();
     // Before anything that can wait: probes, version queries, cuts and
     // merges carry no "-ppid", yet must end with their host all the same.
     watch_host();
 
-    // The library kills the job by this pid; the child dies with the shim.
-    say("PID = " + std::to_string(getpid()));
+    // The library kills the job by this pid; the child dies with the tool.
+    say("PID = " + std::to_string(own_pid()));
 
-    const std::string tool = base_name(argc > 0 ? argv[0] : nullptr);
+    const std::string tool = tool_name(argv.empty() ? std::string() : argv[0]);
     if (tool != "ffmpeg" && tool != "ffprobe") {
         say("ffshim: started as \"" + tool + "\", but it runs only as ffmpeg or ffprobe");
         return kExitNotStarted;
     }
-    const std::string program = stock_dir() + "/" + tool;
+    const std::string program = stock_program(tool);
     if (is_this_program(program)) {
         say("ffshim: " + program + " is the tool layer itself, not the stock " + tool);
         return kExitNotStarted;
     }
 
     StockFeatures stock;
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; i++) args.push_back(argv[i]);
-    // Asking the FFmpeg libraries costs more than the rest of the tool
-    // layer's work; only a line that names the encoder needs the answer.
+    std::vector<std::string> args(argv.begin() + 1, argv.end());
+    // Asking costs more than the rest of the tool layer's work; only a line
+    // that names the encoder needs the answer.
     if (std::find(args.begin(), args.end(), "libfdk_aac") != args.end())
-        stock.has_libfdk_aac = stock_has_encoder("libfdk_aac") == 1;
+        stock.has_libfdk_aac = stock_has_encoder(program, "libfdk_aac") == 1;
     ArgPlan plan = plan_args(args, stock);
     for (const std::string &note : plan.notes) say(note);
 
