@@ -51,21 +51,42 @@ ULONGLONG created_at(HANDLE h)
     return (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
 }
 
-// The running stock child: in a job object that kills it when its last
-// handle closes, i.e. when the tool layer ends however it ends.
+// The job object that kills its processes when its last handle closes, i.e.
+// when the tool layer ends however it ends. The tool layer puts itself in
+// it, so that every child is in it from its first moment on; where that is
+// refused (the tool already runs in a job that allows no other), each child
+// is put in it while still suspended. Null when no job could be made.
+HANDLE tool_job(bool *self_in_job)
+{
+    static HANDLE job = nullptr;
+    static bool self = false;
+    if (!job) {
+        HANDLE h = CreateJobObjectW(nullptr, nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
+        ZeroMemory(&limits, sizeof limits);
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (h && !SetInformationJobObject(h, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+            CloseHandle(h);
+            h = nullptr;
+        }
+        job = h;
+        self = job && AssignProcessToJobObject(job, GetCurrentProcess());
+    }
+    *self_in_job = self;
+    return job;
+}
+
+// The running stock child and the read end of its standard output and error.
 struct Stock {
-    Handle job, process, output;  // output: the read end of its standard output and error
+    HANDLE job = nullptr;
+    Handle process, output;
 };
 
 bool start(const std::string &program, const std::vector<std::string> &args, Stock &stock)
 {
-    stock.job.reset(CreateJobObjectW(nullptr, nullptr));
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
-    ZeroMemory(&limits, sizeof limits);
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (!stock.job.get() ||
-        !SetInformationJobObject(stock.job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits))
-        return false;
+    bool self_in_job = false;
+    stock.job = tool_job(&self_in_job);
+    if (!stock.job) return false;
 
     // Only the write end and the input are inherited, and only by this child
     // (the tool layer starts nothing else meanwhile).
@@ -91,14 +112,16 @@ bool start(const std::string &program, const std::vector<std::string> &args, Sto
     si.hStdError = wr;
     PROCESS_INFORMATION pi;
     ZeroMemory(&pi, sizeof pi);
-    // Suspended until it is in the job, so that no moment exists in which it
-    // could outlive the tool layer.
-    if (!CreateProcessW(app.c_str(), &line[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr,
-                        nullptr, &si, &pi))
+    // Outside the job, suspended until it is in it: no moment exists in
+    // which it could outlive the tool layer.
+    const DWORD suspended = self_in_job ? 0 : CREATE_SUSPENDED;
+    if (!CreateProcessW(app.c_str(), &line[0], nullptr, nullptr, TRUE, suspended | CREATE_NO_WINDOW, nullptr, nullptr,
+                        &si, &pi))
         return false;
     stock.process.reset(pi.hProcess);
     Handle thread(pi.hThread);
-    if (!AssignProcessToJobObject(stock.job.get(), pi.hProcess)) {
+    if (self_in_job) return true;
+    if (!AssignProcessToJobObject(stock.job, pi.hProcess)) {
         DWORD err = GetLastError();
         TerminateProcess(pi.hProcess, kExitNotStarted);
         SetLastError(err);
@@ -134,8 +157,9 @@ int forward_and_wait(Stock &stock, HANDLE owner, pid_t owner_pid, Sink sink)
     HANDLE waits[2] = {stock.process.get(), owner};
     for (;;) {
         if (signalled(owner)) {
-            TerminateJobObject(stock.job.get(), kExitOwnerGone);
+            // Said first: when the tool layer is in the job itself, it ends with it.
             say("ffshim: process " + std::to_string(owner_pid) + " has ended, job stopped");
+            TerminateJobObject(stock.job, kExitOwnerGone);
             return kExitOwnerGone;
         }
         // Whatever an ended child wrote is in the pipe before it counts as ended.
@@ -146,7 +170,7 @@ int forward_and_wait(Stock &stock, HANDLE owner, pid_t owner_pid, Sink sink)
             DWORD got = 0;
             if (ReadFile(stock.output.get(), chunk, std::min<DWORD>(waiting, sizeof chunk), &got, nullptr) && got > 0 &&
                 !sink(chunk, static_cast<size_t>(got))) {
-                TerminateJobObject(stock.job.get(), kExitOutputLost);
+                TerminateJobObject(stock.job, kExitOutputLost);
                 return kExitOutputLost;
             }
             continue;
