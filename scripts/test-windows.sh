@@ -48,6 +48,10 @@ if [ "$exports" = "$declared" ] && [ "$(wc -l <<<"$exports")" = 37 ]; then
 else
   echo "exports: differ from the header's 37 functions:"; diff <(echo "$declared") <(echo "$exports") || true; fail=1
 fi
+# 2. The C host.
+if wine "$bin/dll_host.exe"; then echo "dll_host: exit 0"; else echo "dll_host: failed ($?)"; fail=1; fi
+
+# The system DLLs, looked up once Wine has surely set the prefix up.
 sysdir="$WINEPREFIX/drive_c/windows/system32"
 for dll in $(awk '/DLL Name:/{print $3}' <<<"$dump"); do
   case "${dll,,}" in
@@ -58,8 +62,6 @@ for dll in $(awk '/DLL Name:/{print $3}' <<<"$dump"); do
 done
 echo "imports: $(awk '/DLL Name:/{printf "%s ", $3}' <<<"$dump")"
 
-# 2. The C host.
-if wine "$bin/dll_host.exe"; then echo "dll_host: exit 0"; else echo "dll_host: failed ($?)"; fail=1; fi
 
 # 3. and 4. The test suites, from the build directory, where the fixtures'
 # relative source paths hold.

@@ -208,6 +208,9 @@ TEST_F(Probe, MetadataImitatingReportLinesChangesNothing)
 // every probe, though the file exists; a double quote is an ordinary character.
 TEST_F(Probe, NamesWithControlCharactersAreRefused)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows file names cannot hold control characters";
+#endif
     const std::string mp4 = tt::read_file(m()("clean.mp4"));
     for (const std::string name : {"a\nb.mp4", "a\rb.mp4", "a\tb.mp4", "\x1b[2Jc.mp4"}) {
         SCOPED_TRACE(name);

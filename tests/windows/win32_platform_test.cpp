@@ -223,7 +223,8 @@ TEST(Win32Orphans, OnlyToolsOfGoneHostsAreKilled)
     // The real tool layer, when built, is put back afterwards.
     const std::string kept_tool = elsewhere.path() + "\\kept.exe";
     const bool had_tool = std::filesystem::copy_file(tool, kept_tool, ec);
-    ASSERT_TRUE(std::filesystem::copy_file(child_exe(), tool, std::filesystem::copy_options::overwrite_existing, ec)) << ec.message();
+    std::filesystem::remove(tool, ec);
+    ASSERT_TRUE(std::filesystem::copy_file(child_exe(), tool, ec)) << ec.message();
     ASSERT_TRUE(std::filesystem::copy_file(child_exe(), foreign, ec));
 
     {
@@ -243,8 +244,8 @@ TEST(Win32Orphans, OnlyToolsOfGoneHostsAreKilled)
         EXPECT_EQ(os_process_exit_peek(stranger.pid), OS_PROC_RUNNING);
         os_process_kill(orphan);  // in case the check above failed
     }
-    if (had_tool) std::filesystem::copy_file(kept_tool, tool, std::filesystem::copy_options::overwrite_existing, ec);
-    else std::filesystem::remove(tool, ec);
+    std::filesystem::remove(tool, ec);
+    if (had_tool) std::filesystem::copy_file(kept_tool, tool, ec);
 }
 
 }  // namespace
