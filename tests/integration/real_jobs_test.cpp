@@ -48,8 +48,8 @@ protected:
 
 TEST_F(RealJobs, ConversionResizesAndReportsItsEnd)
 {
-    const std::string src = media("src.mp4", 4), dst = dir_.file("resized.mp4");
-    const cvt_param_v1 p = tt::cvt_params({3, 160, 120, 1, 23});
+    const std::string src = media("src.mp4", 4), dst = dir_.file("resized.flv");
+    const cvt_param_v1 p = tt::cvt_params({6, 160, 120, 1, 23});  // flv
     void *job = tarsa_sdk_create_v1(src.c_str(), dst.c_str(), &p);
     ASSERT_NE(job, TARSA_INVALID_HANDLE);
     ASSERT_EQ(tarsa_sdk_start(job), 1);
@@ -62,6 +62,26 @@ TEST_F(RealJobs, ConversionResizesAndReportsItsEnd)
     EXPECT_EQ(r.width, 160);
     EXPECT_EQ(r.height, 120);
     EXPECT_NEAR(r.duration, 4, 1);
+    EXPECT_EQ(std::string(r.f_fmt), "flv");
+}
+
+// Stopped while its tool works: the tool and the stock program under it end.
+TEST_F(RealJobs, StopMidRunLeavesNoToolRunning)
+{
+    const std::string src = media("long.mp4", 20), dst = dir_.file("stopped.mp4");
+    const cvt_param_v1 p = tt::cvt_params({3, 0, 0, 1, 23});
+    void *job = tarsa_sdk_create_v1(src.c_str(), dst.c_str(), &p);
+    ASSERT_NE(job, TARSA_INVALID_HANDLE);
+    ASSERT_EQ(tarsa_sdk_start(job), 1);
+    int tool = -1;
+    ASSERT_TRUE(tt::wait_until([&] { return (tool = tarsa_sdk_get_ffmpeg_pid(job)) > 0; }, kTimeoutMs));
+    const int stock = tt::child_running(tool, tt::stock_ffmpeg());
+    ASSERT_GT(stock, 0);
+    EXPECT_EQ(tarsa_sdk_stop(job), 1);
+    EXPECT_TRUE(tt::ends_within(tool, 1000));
+    EXPECT_TRUE(tt::ends_within(stock, 1000));
+    EXPECT_EQ(tarsa_sdk_destroy(job), 1);
+    EXPECT_TRUE(tt::child_pids().empty());
 }
 
 TEST_F(RealJobs, CutHoldsTheRange)
