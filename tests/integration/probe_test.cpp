@@ -65,7 +65,7 @@ TEST_F(Probe, FilesYieldTheirFieldsAndFlagOrNothing)
     const std::string mp4 = tt::read_file(f("h264_aac.mp4"));
     ASSERT_TRUE(tt::write_file(f("truncated.mp4"), mp4.substr(0, mp4.size() / 2)));
     for (const char *copy : {"my clip 01.mp4", "clip\"1.mp4", "a\nb.mp4", "a\rb.mp4", "a\tb.mp4", "\x1b[2Jc.mp4"})
-        if (name_possible(copy)) ASSERT_TRUE(tt::write_file(f(copy), mp4));
+        if (name_possible(copy)) { ASSERT_TRUE(tt::write_file(f(copy), mp4)); }
     const char *const h264_aac = "3 320x240 mov/h264 (High)/aac", *const none = "0 0x0 //";
     const struct {
         const char *file;
@@ -109,7 +109,9 @@ TEST_F(Probe, FilesYieldTheirFieldsAndFlagOrNothing)
         EXPECT_EQ(internal_probe(file.c_str(), &again, &flag), c.ok);
         EXPECT_EQ(std::memcmp(&again, &r, sizeof r), 0);
         EXPECT_EQ(flag, c.flag);
-        if (c.ok) EXPECT_EQ(flag, static_cast<uint32_t>(is_h2645_mp4toannexb(file.c_str())));  // the packets' own answer
+        if (c.ok) {
+            EXPECT_EQ(flag, static_cast<uint32_t>(is_h2645_mp4toannexb(file.c_str())));  // the packets' own answer
+        }
     }
 }
 
