@@ -49,8 +49,8 @@ imports_of() { "$objdump" -p "$1" | awk '/DLL Name:/{print $3}'; }
 
 # The programs and DLLs of the build that go into bin/, then whatever they
 # import from the build's bin/ (FFmpeg's DLLs, winpthread), transitively.
-packed=(tarsasdk.dll tarsa.exe)
-for f in ffmpeg.exe ffprobe.exe ffshim_av.dll; do [ -f "$bin/$f" ] && packed+=("$f"); done
+packed=(tarsasdk.dll tarsa.exe ffmpeg.exe ffprobe.exe ffshim_av.dll)
+for f in "${packed[@]}"; do [ -f "$bin/$f" ] || { echo "package-windows: $bin/$f is missing (build first)" >&2; exit 1; }; done
 queue=("${packed[@]}")
 while [ ${#queue[@]} -gt 0 ]; do
   f=${queue[0]}; queue=("${queue[@]:1}")
