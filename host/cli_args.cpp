@@ -1,11 +1,11 @@
 #include "cli_args.h"
 
-#include <strings.h>
-#include <unistd.h>
-
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+
+#include "host_os.h"
 
 bool parse_int(const std::string &option, const std::string &text, long min, long max, int32_t *out)
 {
@@ -90,6 +90,13 @@ bool parse_time(const std::string &option, const std::string &text, long long *m
 
 namespace {
 
+bool same_nocase(const char *a, const char *b)
+{
+    for (; *a && *b; a++, b++)
+        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
+    return *a == *b;
+}
+
 struct type_name {
     const char *name;
     int32_t type;
@@ -110,7 +117,7 @@ const ext_type k_ext_types[] = {{"mp4", 3}, {"m4v", 3}, {"mov", 3}, {"flv", 6}, 
 bool parse_type(const std::string &text, int32_t *type)
 {
     for (const type_name &t : k_type_names)
-        if (strcasecmp(text.c_str(), t.name) == 0) {
+        if (same_nocase(text.c_str(), t.name)) {
             *type = t.type;
             return true;
         }
@@ -123,23 +130,16 @@ bool parse_type(const std::string &text, int32_t *type)
 
 int32_t type_for_destination(const std::string &dst)
 {
-    size_t slash = dst.rfind('/');
     size_t dot = dst.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return -1;
+    if (dot == std::string::npos) return -1;
+    for (size_t i = dot; i < dst.size(); i++)
+        if (host_is_separator(dst[i])) return -1;
     const char *ext = dst.c_str() + dot + 1;
     for (const ext_type &e : k_ext_types)
-        if (strcasecmp(ext, e.ext) == 0) return e.type;
+        if (same_nocase(ext, e.ext)) return e.type;
     return -1;
 }
 
 const char *supported_extensions() { return "mp4, m4v, mov, flv, avi, h264, 264, mkv, ts, m2ts, mts"; }
 
-std::string absolute_path(const std::string &path)
-{
-    if (path.empty() || path[0] == '/') return path;
-    char cwd[4096];
-    if (!getcwd(cwd, sizeof cwd)) return path;
-    std::string p = path;
-    while (p.compare(0, 2, "./") == 0) p.erase(0, 2);
-    return std::string(cwd) + "/" + p;
-}
+std::string absolute_path(const std::string &path) { return host_absolute_path(path); }

@@ -34,8 +34,8 @@ void print_command_help(const command &c, FILE *to);
 // Prints "usage: tarsa SYNOPSIS" and a pointer to the help; returns 2.
 int usage_error(const char *command_name);
 
-// Set by the signal handlers: the number of the first SIGINT, SIGTERM or
-// SIGHUP received, 0 while none came.
+// The first stop request received (SIGINT, SIGTERM, SIGHUP; Ctrl-C or a
+// closed console on Windows), by its number (host_os.h), 0 while none came.
 int stop_signal();
 
 #endif

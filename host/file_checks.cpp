@@ -1,14 +1,9 @@
 #include "file_checks.h"
 
-#include <fcntl.h>
-#include <limits.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+
+#include "host_os.h"
 
 namespace {
 
@@ -22,43 +17,36 @@ bool usable_name(const std::string &path, const char *what)
     return true;
 }
 
+size_t last_separator(const std::string &path)
+{
+    for (size_t i = path.size(); i-- > 0;)
+        if (host_is_separator(path[i])) return i;
+    return std::string::npos;
+}
+
+// The folder of an absolute name; a root ("/", "C:\\") keeps its separator.
 std::string folder_of(const std::string &path)
 {
-    size_t slash = path.rfind('/');
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// The resolved name: symlinks, "." and ".." followed; for a file that does
-// not exist yet, its folder resolved and its own name appended.
-std::string resolved(const std::string &path)
-{
-    char buf[PATH_MAX];
-    if (realpath(path.c_str(), buf)) return buf;
-    if (realpath(folder_of(path).c_str(), buf)) return std::string(buf) + path.substr(path.rfind('/'));
-    return path;
-}
-
-bool same_file(const std::string &a, const std::string &b)
-{
-    if (resolved(a) == resolved(b)) return true;
-    struct stat sa, sb;
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    const size_t sep = last_separator(path);
+    if (sep == std::string::npos) return ".";
+    const std::string folder = path.substr(0, sep);
+    return folder.empty() || folder.back() == ':' ? path.substr(0, sep + 1) : folder;
 }
 
 }  // namespace
 
 bool check_source(const std::string &path, probe_result_ex *info)
 {
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) {
+    const host_file_kind kind = host_file_type(path);
+    if (kind == HOST_NOTHING || (kind == HOST_FILE && host_file_size(path) < 0)) {
         std::fprintf(stderr, "tarsa: source %s does not exist\n", path.c_str());
         return false;
     }
-    if (S_ISDIR(st.st_mode)) {
+    if (kind == HOST_FOLDER) {
         std::fprintf(stderr, "tarsa: source %s is a folder, not a file\n", path.c_str());
         return false;
     }
-    if (access(path.c_str(), R_OK) != 0) {
+    if (!host_can_read(path)) {
         std::fprintf(stderr, "tarsa: source %s is not readable (permission denied)\n", path.c_str());
         return false;
     }
@@ -78,23 +66,22 @@ destination::~destination() { discard(); }
 bool destination::claim(const std::vector<std::string> &sources)
 {
     const std::string folder = folder_of(path);
-    struct stat st;
-    if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    if (host_file_type(folder) != HOST_FOLDER) {
         std::fprintf(stderr, "tarsa: destination folder %s does not exist\n", folder.c_str());
         return false;
     }
-    if (access(folder.c_str(), W_OK) != 0) {
+    if (!host_can_write_folder(folder)) {
         std::fprintf(stderr, "tarsa: destination folder %s is not writable\n", folder.c_str());
         return false;
     }
     for (const std::string &src : sources)
-        if (same_file(src, path)) {
+        if (host_same_file(src, path)) {
             std::fprintf(stderr, "tarsa: %s is both a source and the destination; choose another destination\n",
                          path.c_str());
             return false;
         }
-    if (stat(path.c_str(), &st) == 0 || lstat(path.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) {
+    if (const host_file_kind kind = host_file_type(path)) {
+        if (kind == HOST_FOLDER) {
             std::fprintf(stderr, "tarsa: destination %s is a folder\n", path.c_str());
             return false;
         }
@@ -105,44 +92,32 @@ bool destination::claim(const std::vector<std::string> &sources)
     }
     // The work file keeps the destination's extension: the tool may pick the
     // container from it.
-    const std::string base = path.substr(path.rfind('/') + 1);
-    work_path = folder + (folder == "/" ? "" : "/") + ".tarsa-" + std::to_string(getpid()) + "-" + base;
+    const size_t sep = last_separator(path);
+    const std::string base = path.substr(sep + 1);
+    work_path = path.substr(0, sep + 1) + ".tarsa-" + std::to_string(host_pid()) + "-" + base;
     if (!usable_name(work_path, "destination")) {
         work_path.clear();
         return false;
     }
-    int fd = open(work_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        std::fprintf(stderr, "tarsa: cannot create a file in %s: %s\n", folder.c_str(), std::strerror(errno));
+    std::string why;
+    if (!host_create_new_file(work_path, &why)) {
+        std::fprintf(stderr, "tarsa: cannot create a file in %s: %s\n", folder.c_str(), why.c_str());
         work_path.clear();
         return false;
     }
-    close(fd);
     return true;
 }
 
 bool destination::commit()
 {
-    struct stat st;
-    if (stat(work_path.c_str(), &st) != 0 || st.st_size == 0) {
+    if (host_file_size(work_path) <= 0) {
         std::fprintf(stderr, "tarsa: the tool wrote nothing for %s\n", path.c_str());
         return false;
     }
-    if (overwrite) {
-        if (rename(work_path.c_str(), path.c_str()) != 0) {
-            std::fprintf(stderr, "tarsa: cannot replace %s: %s\n", path.c_str(), std::strerror(errno));
-            return false;
-        }
-    } else {
-        // link() never replaces: a file that appeared meanwhile stays.
-        // Folders without hard links: a rename after a last look.
-        struct stat dst_st;
-        if (link(work_path.c_str(), path.c_str()) != 0 &&
-            (errno == EEXIST || lstat(path.c_str(), &dst_st) == 0 || rename(work_path.c_str(), path.c_str()) != 0)) {
-            std::fprintf(stderr, "tarsa: cannot create %s: %s\n", path.c_str(), std::strerror(errno));
-            return false;
-        }
-        unlink(work_path.c_str());
+    std::string why;
+    if (!host_rename(work_path, path, overwrite, &why)) {
+        std::fprintf(stderr, "tarsa: cannot %s %s: %s\n", overwrite ? "replace" : "create", path.c_str(), why.c_str());
+        return false;
     }
     work_path.clear();
     return true;
@@ -151,6 +126,6 @@ bool destination::commit()
 void destination::discard()
 {
     if (work_path.empty()) return;
-    unlink(work_path.c_str());
+    host_remove_file(work_path);
     work_path.clear();
 }

@@ -1,6 +1,5 @@
 #include "job_run.h"
 
-#include <signal.h>
 #include <string.h>
 
 #include <atomic>
@@ -11,6 +10,7 @@
 
 #include "cli_args.h"
 #include "file_checks.h"
+#include "host_os.h"
 #include "progress.h"
 #include "run_log.h"
 
@@ -51,11 +51,6 @@ int32_t on_event(void * /*job*/, uint32_t code, intptr_t p1, uint32_t p2, void *
         }
     }
     return 0;
-}
-
-const char *signal_name(int sig)
-{
-    return sig == SIGINT ? "SIGINT" : sig == SIGTERM ? "SIGTERM" : sig == SIGHUP ? "SIGHUP" : "signal";
 }
 
 int video_codec_id(const char *probe_name)
@@ -195,7 +190,7 @@ int run_job_command(const job_kind &kind, const arg_list &args)
     dst.overwrite = plan.opts.overwrite;
     if (!dst.claim(plan.sources)) return 1;
     if (stop_signal()) {
-        std::fprintf(stderr, "tarsa: stopped by %s before the %s began\n", signal_name(stop_signal()), kind.what);
+        std::fprintf(stderr, "tarsa: stopped by %s before the %s began\n", host_stop_name(stop_signal()), kind.what);
         return 128 + stop_signal();
     }
     run_log_worth_showing();
@@ -230,9 +225,9 @@ int run_job_command(const job_kind &kind, const arg_list &args)
     tarsa_sdk_set_mess_callback(nullptr, nullptr);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (rc > 128) {
-        std::fprintf(stderr, "tarsa: %s stopped by %s; %s was not written\n", kind.what, signal_name(rc - 128),
+        std::fprintf(stderr, "tarsa: %s stopped by %s; %s was not written\n", kind.what, host_stop_name(rc - 128),
                      plan.dst.c_str());
-        if (plan.opts.json) std::printf("{\"event\":\"stopped\",\"signal\":\"%s\"}\n", signal_name(rc - 128));
+        if (plan.opts.json) std::printf("{\"event\":\"stopped\",\"signal\":\"%s\"}\n", host_stop_name(rc - 128));
         return rc;
     }
     if (rc == 0 && !tarsa_sdk_probe(dst.work_path.c_str())) {

@@ -1,11 +1,10 @@
 // tarsa: probe media files and run jobs with tarsasdk from the command line.
-#include <signal.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "commands.h"
+#include "host_os.h"
 #include "job_options.h"
 #include "run_log.h"
 #include "tarsasdk.h"
@@ -15,24 +14,6 @@
 #endif
 
 namespace {
-
-volatile sig_atomic_t g_stop_signal = 0;
-
-void on_stop_signal(int sig)
-{
-    if (g_stop_signal == 0) g_stop_signal = sig;
-}
-
-// The job loop polls the flag and stops the job through the library, so
-// SIGINT, SIGTERM and SIGHUP all clean up the same way.
-void install_stop_handlers()
-{
-    struct sigaction sa;
-    std::memset(&sa, 0, sizeof sa);
-    sa.sa_handler = on_stop_signal;
-    sigemptyset(&sa.sa_mask);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &sa, nullptr);
-}
 
 void print_overview(FILE *to)
 {
@@ -45,7 +26,7 @@ void print_overview(FILE *to)
 
 }  // namespace
 
-int stop_signal() { return g_stop_signal; }
+int stop_signal() { return host_stop_request(); }
 
 const std::vector<command> &all_commands()
 {
@@ -97,9 +78,10 @@ int usage_error(const char *command_name)
 
 int main(int argc, char **argv)
 {
-    if (argc < 2) return usage_error(nullptr);
-    const std::string name = argv[1];
-    arg_list args(argv + 2, argv + argc);
+    arg_list args = host_arguments(argc, argv);
+    if (args.empty()) return usage_error(nullptr);
+    const std::string name = args.front();
+    args.erase(args.begin());
     if (name == "--version" || name == "-V" || name == "version") {
         std::printf("tarsa %s\n", TARSA_VERSION);
         return 0;
@@ -127,7 +109,7 @@ int main(int argc, char **argv)
             print_command_help(*c, stdout);
             return 0;
         }
-    install_stop_handlers();
+    host_watch_stop_requests();
     // The library logs every tool line: a log of this run only, shown when
     // something failed and removed otherwise.
     run_log log;

@@ -1,20 +1,8 @@
 #include "progress.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <cstdio>
 
-namespace {
-
-int terminal_columns()
-{
-    struct winsize ws;
-    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
-    return 80;
-}
-
-}  // namespace
+#include "host_os.h"
 
 std::string json_string(const std::string &text)
 {
@@ -52,7 +40,7 @@ progress_view::mode progress_view::pick(bool json, bool quiet)
 {
     if (json) return JSON;
     if (quiet) return QUIET;
-    return isatty(STDERR_FILENO) ? BAR : PLAIN;
+    return host_stderr_is_terminal() ? BAR : PLAIN;
 }
 
 void progress_view::update(int percent, double elapsed)
@@ -80,7 +68,7 @@ void progress_view::update(int percent, double elapsed)
     }
     char head[8];
     std::snprintf(head, sizeof head, "%3d%%", percent);
-    const int columns = terminal_columns() - 1;  // the last column would wrap on some terminals
+    const int columns = host_terminal_columns() - 1;  // the last column would wrap on some terminals
     std::string line = head;
     const int bar = columns - static_cast<int>(line.size() + tail.size()) - 3;
     if (bar >= 5) {

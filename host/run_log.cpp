@@ -1,13 +1,13 @@
 #include "run_log.h"
 
-#include <strings.h>
-#include <unistd.h>
-
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <fstream>
+
+#include "host_os.h"
 
 namespace {
 
@@ -21,8 +21,10 @@ bool tells_of_error(const std::string &text)
 {
     static const char *const words[] = {"error", "failed", "invalid", "not supported", "unable", "cannot",
                                         "could not", "no such", "unknown", "only "};
+    std::string lower = text;
+    for (char &c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     for (const char *w : words)
-        if (strcasestr(text.c_str(), w)) return true;
+        if (lower.find(w) != std::string::npos) return true;
     return false;
 }
 
@@ -32,20 +34,10 @@ run_log::run_log()
 {
     const char *chosen = std::getenv("TARSASDK_LOG");
     if (chosen && *chosen) return;
-    const char *tmp = std::getenv("TMPDIR");
-    std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/tarsa-log-XXXXXX";
-    std::vector<char> name(path.begin(), path.end());
-    name.push_back('\0');
-    int fd = mkstemp(name.data());
-    if (fd < 0) {
-        // Without a log file, keep the library's lines off the progress display.
-        setenv("TARSASDK_LOG", "off", 1);
-        return;
-    }
-    close(fd);
-    own_path_ = name.data();
+    own_path_ = host_make_temp_file("tarsa-log-");
+    // Without a log file, keep the library's lines off the progress display.
+    host_setenv("TARSASDK_LOG", own_path_.empty() ? "off" : own_path_.c_str());
     g_own_log = own_path_;
-    setenv("TARSASDK_LOG", own_path_.c_str(), 1);
 }
 
 run_log::~run_log() { finish(false); }
@@ -58,7 +50,7 @@ void run_log::finish(bool failed)
     if (failed && g_worth_showing)
         std::fprintf(stderr, "tarsa: the log of this run is %s\n", own_path_.c_str());
     else
-        unlink(own_path_.c_str());
+        host_remove_file(own_path_);
 }
 
 void run_log_worth_showing() { g_worth_showing = true; }

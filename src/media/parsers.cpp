@@ -289,8 +289,10 @@ int get_first_line_pid(const char *buf, int *lines_read)
     const char *p = buf + sizeof kMarker - 1;
     p += std::strspn(p, " \t");
     if (!is_digit(*p)) return -1;
-    // A number beyond int is no pid (cut to 32 bits it could name another process).
-    const long pid = std::strtol(p, nullptr, 10);
+    // A number beyond int is no pid (cut to 32 bits it could name another
+    // process). long long: a long has 32 bits on Windows, where strtol
+    // would stop at LONG_MAX.
+    const long long pid = std::strtoll(p, nullptr, 10);
     return pid > INT_MAX ? -1 : static_cast<int>(pid);
 }
 

@@ -50,7 +50,8 @@ void os_fd_close(int fd);
 #define OS_HOST_MARKER_NAME "TARSASDK_HOST"
 
 // Starts args[0] directly by its path, with args as its argument list (no
-// shell, no splitting, no PATH search; a relative path counts from cwd).
+// shell, no splitting, no PATH search; a relative path counts from cwd; on
+// Windows a program name without an extension gets ".exe").
 // The child gets /dev/null as standard input, out_fd as standard output and
 // standard error, cwd as working directory, the parent's environment plus
 // the host marker, an empty signal mask and default signal dispositions.

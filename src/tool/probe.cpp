@@ -2,6 +2,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <thread>
 
 #include "media/fmt_table.h"
 #include "media/parsers.h"
@@ -28,10 +32,50 @@ bool name_refused(const char *filename)
     return true;
 }
 
+// A regular file that begins with an H.264 start code may be raw H.264,
+// whose length the tool does not report. Devices and FIFOs are not read.
+bool may_be_raw_h264(const char *filename)
+{
+    std::error_code ec;
+    const std::filesystem::path path = std::filesystem::u8path(filename);
+    if (!std::filesystem::is_regular_file(path, ec)) return false;
+    std::ifstream in(path, std::ios::binary);
+    unsigned char head[4] = {1, 1, 1, 1};
+    in.read(reinterpret_cast<char *>(head), sizeof head);
+    return in.gcount() == 4 && head[0] == 0 && head[1] == 0 && (head[2] == 1 || (head[2] == 0 && head[3] == 1));
+}
+
+// Counts a raw H.264 file's packets on its own thread while the tool runs,
+// so that the probe waits for the longer of the two rather than their sum.
+class raw_h264_length {
+public:
+    explicit raw_h264_length(const char *filename)
+    {
+        if (may_be_raw_h264(filename)) counting_ = std::thread([this, filename] { seconds_ = get_h264_duration(filename); });
+    }
+    ~raw_h264_length()
+    {
+        if (counting_.joinable()) counting_.join();
+    }
+    raw_h264_length(const raw_h264_length &) = delete;
+    raw_h264_length &operator=(const raw_h264_length &) = delete;
+    double seconds(const char *filename)
+    {
+        if (!counting_.joinable()) return get_h264_duration(filename);
+        counting_.join();
+        return seconds_;
+    }
+
+private:
+    std::thread counting_;
+    double seconds_ = 0;
+};
+
 int run_probe(const char *filename, probe_result *result, uint32_t *h2645_mp4toannexb, probe_result_ex *ex,
               bool log_cmd)
 {
     if (name_refused(filename)) return 0;
+    raw_h264_length raw_length(filename);
     const std::vector<std::string> cmd = get_probe_cmd(s_ffprobe_path, filename);
     if (log_cmd) LOG_INFO("internal_probe cmd:%s", os_cmdline_quote(cmd).c_str());
     pipe_info *fp = pipe_popen(cmd, "r");
@@ -66,7 +110,7 @@ int run_probe(const char *filename, probe_result *result, uint32_t *h2645_mp4toa
     if (pid != -1) kill_process(pid);
     pipe_pclose(fp);
     if (result->duration == 0 && get_f_fmt_id(result->f_fmt) == F_FMT_H264)
-        result->duration = static_cast<int32_t>(get_h264_duration(filename));
+        result->duration = static_cast<int32_t>(raw_length.seconds(filename));
     dump_probe_result(filename, result);
     return 1;
 }

@@ -23,12 +23,23 @@
 // ffmpeg run).
 // "--run CMD..." as the first argument plays the following arguments as the
 // script (up to an argument "--"), instead of TARSA_FAKE_SCRIPT.
+// On Windows, spawn_holder, sigstate, fds and signal do nothing, and the
+// output is written byte for byte (no CR added before LF).
+#ifdef _WIN32
+#include <direct.h>
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#define getpid _getpid
+#define getcwd _getcwd
+#else
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/types.h>
 #include <time.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -62,6 +73,10 @@ static std::string unescape(const std::string &text)
 
 int main(int argc, char **argv)
 {
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
     if (const char *argv_out = std::getenv("TARSA_FAKE_ARGV_OUT")) {
         std::ofstream out(argv_out, std::ios::trunc);
         for (int i = 0; i < argc; i++) out << argv[i] << '\n';
@@ -70,8 +85,9 @@ int main(int argc, char **argv)
     if (argc > 1 && std::strcmp(argv[1], "--run") == 0) {
         for (int i = 2; i < argc && std::strcmp(argv[i], "--") != 0; i++) lines.push_back(argv[i]);
     } else {
-        const char *probe_script = std::getenv("TARSA_FAKE_PROBE_SCRIPT"), *slash = std::strrchr(argv[0], '/');
-        const bool ffprobe = std::strcmp(slash ? slash + 1 : argv[0], "ffprobe") == 0;
+        const char *probe_script = std::getenv("TARSA_FAKE_PROBE_SCRIPT");
+        const std::string name = std::string(argv[0]).substr(std::string(argv[0]).find_last_of("/\\") + 1);
+        const bool ffprobe = name == "ffprobe" || name == "ffprobe.exe";
         const char *script_path = probe_script && ffprobe ? probe_script : std::getenv("TARSA_FAKE_SCRIPT");
         if (!script_path) return 0;
         std::ifstream script(script_path);
@@ -106,13 +122,15 @@ int main(int argc, char **argv)
             std::ofstream out(arg.substr(0, space), std::ios::app | std::ios::binary);
             std::string bytes(static_cast<size_t>(std::atol(arg.c_str() + space + 1)), '\0');
             out << bytes;
+#ifndef _WIN32
         } else if (cmd == "spawn_holder") {
             if (fork() == 0) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(arg.c_str())));
                 _exit(0);
             }
+#endif
         } else if (cmd == "hang") {
-            for (;;) pause();
+            for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
         } else if (cmd == "bytes") {
             std::string out = unescape(arg);
             std::fwrite(out.data(), 1, out.size(), stdout);
@@ -139,6 +157,7 @@ int main(int argc, char **argv)
             else std::printf("%s unset\n", arg.c_str());
         } else if (cmd == "argv") {
             for (int i = 1; i < argc; i++) std::printf("[%s]\n", argv[i]);
+#ifndef _WIN32
         } else if (cmd == "sigstate") {
             int sig = std::atoi(arg.c_str());
             sigset_t mask;
@@ -158,6 +177,7 @@ int main(int argc, char **argv)
             if (dir) closedir(dir);
         } else if (cmd == "signal") {
             raise(std::atoi(arg.c_str()));
+#endif
         } else if (cmd == "exit") {
             return std::atoi(arg.c_str());
         }

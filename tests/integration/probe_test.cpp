@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "ff/ff_func.h"
 #include "tool/probe.h"
 #include "jobs.h"
 
@@ -25,6 +26,16 @@ Args operator+(Args a, const Args &b)
 {
     a.insert(a.end(), b.begin(), b.end());
     return a;
+}
+
+// Windows names hold neither control characters nor double quotes.
+bool name_possible(const std::string &name)
+{
+#ifdef _WIN32
+    return name.find_first_of("\"\n\r\t\x1b") == std::string::npos;
+#else
+    return !name.empty();
+#endif
 }
 
 class Probe : public ::testing::Test {
@@ -54,7 +65,7 @@ TEST_F(Probe, FilesYieldTheirFieldsAndFlagOrNothing)
     const std::string mp4 = tt::read_file(f("h264_aac.mp4"));
     ASSERT_TRUE(tt::write_file(f("truncated.mp4"), mp4.substr(0, mp4.size() / 2)));
     for (const char *copy : {"my clip 01.mp4", "clip\"1.mp4", "a\nb.mp4", "a\rb.mp4", "a\tb.mp4", "\x1b[2Jc.mp4"})
-        ASSERT_TRUE(tt::write_file(f(copy), mp4));
+        if (name_possible(copy)) { ASSERT_TRUE(tt::write_file(f(copy), mp4)); }
     const char *const h264_aac = "3 320x240 mov/h264 (High)/aac", *const none = "0 0x0 //";
     const struct {
         const char *file;
@@ -84,6 +95,7 @@ TEST_F(Probe, FilesYieldTheirFieldsAndFlagOrNothing)
         {"\x1b[2Jc.mp4", 0, none, 0},
     };
     for (const auto &c : cases) {
+        if (!name_possible(c.file)) continue;
         SCOPED_TRACE(c.file);
         const std::string file = f(c.file);
         probe_result r = {}, again = {};
@@ -97,6 +109,9 @@ TEST_F(Probe, FilesYieldTheirFieldsAndFlagOrNothing)
         EXPECT_EQ(internal_probe(file.c_str(), &again, &flag), c.ok);
         EXPECT_EQ(std::memcmp(&again, &r, sizeof r), 0);
         EXPECT_EQ(flag, c.flag);
+        if (c.ok) {
+            EXPECT_EQ(flag, static_cast<uint32_t>(is_h2645_mp4toannexb(file.c_str())));  // the packets' own answer
+        }
     }
 }
 

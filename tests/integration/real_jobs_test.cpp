@@ -48,8 +48,8 @@ protected:
 // A conversion resizes; a cut (encoded, so exact at any time) holds its range.
 TEST_F(RealJobs, ConversionResizesAndCutHoldsTheRange)
 {
-    const std::string src = media("src.mp4", 6), dst = dir_.file("resized.mp4"), cut = dir_.file("cut.mp4");
-    const cvt_param_v1 p = tt::cvt_params({3, 160, 120, 1, 23});
+    const std::string src = media("src.mp4", 6), dst = dir_.file("resized.flv"), cut = dir_.file("cut.mp4");
+    const cvt_param_v1 p = tt::cvt_params({6, 160, 120, 1, 23});  // flv
     void *job = tarsa_sdk_create_v1(src.c_str(), dst.c_str(), &p);
     ASSERT_EQ(tarsa_sdk_start(job), 1);
     finish(TARSA_EVENT_CVT_POS, TARSA_EVENT_CVT_FAIL);
@@ -58,6 +58,7 @@ TEST_F(RealJobs, ConversionResizesAndCutHoldsTheRange)
     const probe_result r = probed(dst);
     EXPECT_EQ(std::make_pair(r.width, r.height), std::make_pair(160, 120));
     EXPECT_NEAR(r.duration, 6, 1);
+    EXPECT_EQ(std::string(r.f_fmt), "flv");
 
     events_.clear();
     cut_param_v1 cp = tt::cut_params(3, 2, 3);
@@ -67,6 +68,25 @@ TEST_F(RealJobs, ConversionResizesAndCutHoldsTheRange)
     finish(TARSA_EVENT_CUT_POS, TARSA_EVENT_CUT_FAIL);
     EXPECT_EQ(tarsa_sdk_cut_destroy(job), 1);
     EXPECT_NEAR(probed(cut).duration, 3, 1);
+}
+
+// Stopped while its tool works: the tool and the stock program under it end.
+TEST_F(RealJobs, StopMidRunLeavesNoToolRunning)
+{
+    const std::string src = media("long.mp4", 20), dst = dir_.file("stopped.mp4");
+    const cvt_param_v1 p = tt::cvt_params({3, 0, 0, 1, 23});
+    void *job = tarsa_sdk_create_v1(src.c_str(), dst.c_str(), &p);
+    ASSERT_NE(job, TARSA_INVALID_HANDLE);
+    ASSERT_EQ(tarsa_sdk_start(job), 1);
+    int tool = -1;
+    ASSERT_TRUE(tt::wait_until([&] { return (tool = tarsa_sdk_get_ffmpeg_pid(job)) > 0; }, kTimeoutMs));
+    const int stock = tt::child_running(tool, tt::stock_ffmpeg());
+    ASSERT_GT(stock, 0);
+    EXPECT_EQ(tarsa_sdk_stop(job), 1);
+    EXPECT_TRUE(tt::ends_within(tool, 1000));
+    EXPECT_TRUE(tt::ends_within(stock, 1000));
+    EXPECT_EQ(tarsa_sdk_destroy(job), 1);
+    EXPECT_TRUE(tt::child_pids().empty());
 }
 
 // Three sources joined whole; the third's other size is fitted into the first one's.

@@ -3,12 +3,15 @@
 // tool as its stock program, the exact output after "PID =", broken status
 // lines, exit status and start failures.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,72 +24,123 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-// A forked host that starts the tool with its output into `out_fd` and
-// then waits to be killed. Everything the fork child uses is made before.
-pid_t start_host(const std::vector<std::string> &args, int out_fd)
-{
-    std::vector<char *> argv;
-    for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t host = fork();
-    if (host != 0) return host;
-    if (fork() == 0) {
-        dup2(out_fd, 1);
-        dup2(out_fd, 2);
-        execv(argv[0], argv.data());
-        _exit(127);
+// A host that starts the tool with its own output going to the test, then
+// waits to be killed.
+#ifdef _WIN32
+class Host {
+public:
+    explicit Host(std::vector<std::string> argv)
+    {
+        argv[0] += ".exe";
+        argv.insert(argv.begin(), {tt::bin_dir() + "win_child.exe", "host"});
+        host_.reset(new tt::Spawned(argv));
     }
-    for (;;) pause();
-}
+    std::string first_line()
+    {
+        std::string line;
+        host_->read_line(line, 60000);
+        return line;
+    }
+    void kill()
+    {
+        tt::kill_process(host_->pid());
+        host_->wait(5000);
+    }
+
+private:
+    std::unique_ptr<tt::Spawned> host_;
+};
+#else
+// A forked host; everything the fork child uses is made before.
+class Host {
+public:
+    explicit Host(const std::vector<std::string> &args)
+    {
+        std::vector<char *> argv;
+        for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+        argv.push_back(nullptr);
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        host_ = fork();
+        if (host_ == 0) {
+            if (fork() == 0) {
+                dup2(fds[1], 1);
+                dup2(fds[1], 2);
+                execv(argv[0], argv.data());
+                _exit(127);
+            }
+            for (;;) pause();
+        }
+        close(fds[1]);
+        out_ = fds[0];
+    }
+    ~Host() { close(out_); }
+    std::string first_line()
+    {
+        std::string first;
+        char ch;
+        while (read(out_, &ch, 1) == 1 && ch != '\n') first += ch;
+        return first;
+    }
+    void kill()
+    {
+        ::kill(host_, SIGKILL);
+        waitpid(host_, nullptr, 0);
+    }
+
+private:
+    pid_t host_ = -1;
+    int out_ = -1;
+};
+#endif
 
 TEST(ToolLife, ToolAndStockChildEndWithinOneSecondOfTheirHost)
 {
     tt::TempDir dir;
+#ifdef _WIN32
+    // A probe that never ends: the packets of an endless source.
+    const Args probe = {"-hide_banner", "-f", "lavfi", "-i", "testsrc=size=64x64:rate=5", "-show_packets"};
+    tt::Spawned owner({tt::bin_dir() + "win_child.exe", "sleep", "30000"});
+#else
     const std::string fifo = dir.file("silent.fifo");  // nobody ever writes it
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const Args probe = {"-hide_banner", "-i", fifo};
     tt::Spawned owner({"/bin/sleep", "30"});
-    const Args encode = {"-hide_banner", "-re", "-f", "lavfi", "-i", "testsrc=size=64x64:rate=5",
-                                             "-f", "null", "-"};
+#endif
+    const Args encode = {"-hide_banner", "-re", "-f", "lavfi", "-i", "testsrc=size=64x64:rate=5", "-f", "null", "-"};
     Args owned = {"-ppid", std::to_string(owner.pid())};
     owned.insert(owned.end(), encode.begin(), encode.end());
     struct Case {
         std::string tool, stock;
-        std::vector<std::string> args;
+        Args args;
         bool by_owner;  // what ends: the owner named by "-ppid" (its starter lives on), or the host
     };
     const std::vector<Case> cases = {
-        {"ffprobe", tt::stock_ffprobe(), {"-hide_banner", "-i", fifo}, false},
+        {"ffprobe", tt::stock_ffprobe(), probe, false},
         {"ffmpeg", tt::stock_ffmpeg(), encode, false},
         {"ffmpeg", tt::stock_ffmpeg(), owned, true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.tool + (c.by_owner ? " -ppid" : ""));
-        int fds[2];
-        ASSERT_EQ(pipe(fds), 0);
-        std::vector<std::string> argv = {tt::bin_dir() + c.tool};
+        Args argv = {tt::bin_dir() + c.tool};
         argv.insert(argv.end(), c.args.begin(), c.args.end());
-        const pid_t host = start_host(argv, fds[1]);
-        close(fds[1]);
-        ASSERT_GT(host, 0);
-        std::string first;
-        char ch;
-        while (read(fds[0], &ch, 1) == 1 && ch != '\n') first += ch;
+        Host host(argv);
+        const std::string first = host.first_line();
         const pid_t tool = first.rfind("PID = ", 0) == 0 ? std::stoi(first.substr(6)) : -1;
         const pid_t stock = tt::child_running(tool, c.stock);
         EXPECT_GT(tool, 0) << first;
         EXPECT_GT(stock, 0);
-        // Both wait for ever by now: the probe on the FIFO, the encode on its real-time source.
+        // Both wait for ever by now: the probe on its input, the encode on its real-time source.
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         EXPECT_TRUE(tt::process_running(tool) && tt::process_running(stock));
 
-        kill(c.by_owner ? owner.pid() : host, SIGKILL);
-        if (!c.by_owner) waitpid(host, nullptr, 0);
+        if (c.by_owner) tt::kill_process(owner.pid());
+        else host.kill();
         EXPECT_TRUE(tt::ends_within(tool, 1000));
         EXPECT_TRUE(tt::ends_within(stock, 1000));
-        if (c.by_owner) kill(host, SIGKILL), waitpid(host, nullptr, 0);
+        if (c.by_owner) host.kill();
         for (pid_t p : {stock, tool})  // only what this test started, and only on failure
-            if (tt::process_running(p)) kill(p, SIGKILL);
-        close(fds[0]);
+            if (tt::process_running(p)) tt::kill_process(p);
     }
 }
 
@@ -94,6 +148,9 @@ Args ffmpeg(Args args) { return args.insert(args.begin(), tt::bin_dir() + "ffmpe
 
 TEST(FakeStock, ForwardsOutputExitStatusAndStartFailures)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "the fake tool's script runs POSIX processes";
+#else
     tt::TempDir dir;
     tt::install_fake_tools(dir.path());
     const struct { const char *script, *output; int status; } cases[] = {
@@ -118,6 +175,7 @@ TEST(FakeStock, ForwardsOutputExitStatusAndStartFailures)
         EXPECT_EQ(tt::split_lines(shim.read_rest(5000)).size(), 2u);  // the "PID =" line and the reason
         EXPECT_EQ(shim.wait(5000), 127) << stock_dir;
     }
+#endif
 }
 
 }  // namespace

@@ -27,8 +27,10 @@ TEST(WatermarkDrawing, EverySpecialCharacterIsDrawnAsGiven)
     tt::TempDir dir;
     const auto reference = [&](const std::string &text, const std::string &name) {
         EXPECT_TRUE(tt::write_file(dir.file(name + ".txt"), text));
+        std::string path;  // a drive's colon escaped for the option, quoted for the graph
+        for (char c : dir.file(name + ".txt")) path += c == '\\' ? std::string("/") : c == ':' ? std::string("\\:") : std::string(1, c);
         return draw(tt::stock_ffmpeg(),
-                    "drawtext=fontfile=tf.ttf:textfile=" + dir.file(name + ".txt") +
+                    "drawtext=fontfile=tf.ttf:textfile='" + path + "'" +
                         ":expansion=none:x=w*0/1+0:y=h*0/1+0:fontcolor=white:fontsize=24:alpha=1.000000",
                     dir.file(name + ".rgb"));
     };

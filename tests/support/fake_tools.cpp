@@ -10,10 +10,17 @@
 
 namespace tt {
 
+#ifdef _WIN32
+const std::string kExe = ".exe";
+#else
+const std::string kExe;
+#endif
+
 std::string copy_fake_tool(const std::string &path)
 {
     std::error_code ec;
-    std::filesystem::copy_file(bin_dir() + "fake_tool", path, std::filesystem::copy_options::overwrite_existing, ec);
+    std::filesystem::copy_file(bin_dir() + "fake_tool" + kExe, path, std::filesystem::copy_options::overwrite_existing,
+                               ec);
     return !ec && chmod(path.c_str(), 0755) == 0 ? path : std::string();
 }
 
@@ -37,7 +44,8 @@ FakeTools::~FakeTools() { set_ff_path(s_module_path); }
 static void replace_file(const std::string &path, const std::string &text)
 {
     write_file(path + ".new", text);
-    std::rename((path + ".new").c_str(), path.c_str());
+    std::error_code ec;  // std::rename would not replace an existing file on Windows
+    std::filesystem::rename(path + ".new", path, ec);
 }
 
 void FakeTools::script(const std::string &text) { replace_file(dir_.file("script.txt"), text); }
@@ -66,7 +74,7 @@ std::string status_line(int seconds)
 
 std::vector<std::string> fake_cmd(const std::vector<std::string> &script)
 {
-    std::vector<std::string> cmd = {bin_dir() + "fake_tool", "--run"};
+    std::vector<std::string> cmd = {bin_dir() + "fake_tool" + kExe, "--run"};
     cmd.insert(cmd.end(), script.begin(), script.end());
     return cmd;
 }

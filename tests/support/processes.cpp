@@ -178,6 +178,11 @@ Finished run(const std::vector<std::string> &argv, const std::vector<std::string
     return f;
 }
 
+void kill_process(pid_t pid)
+{
+    if (pid > 0) kill(pid, SIGKILL);
+}
+
 bool process_running(pid_t pid)
 {
     if (pid <= 0 || kill(pid, 0) != 0) return false;

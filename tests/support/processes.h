@@ -51,6 +51,15 @@ Finished run(const std::vector<std::string> &argv, const std::vector<std::string
 // The output split into lines at LF, CR and CR LF (the last one may lack a break).
 std::vector<std::string> split_lines(const std::string &output);
 
+// The exit status a process killed by kill_process() ends with.
+#ifdef _WIN32
+constexpr int kKilledStatus = 1;  // the code the library's kill gives to TerminateProcess
+#else
+constexpr int kKilledStatus = 128 + 9;  // SIGKILL
+#endif
+// Kills a process this test started (SIGKILL, TerminateProcess).
+void kill_process(pid_t pid);
+
 // True while the process exists and has not exited (a zombie has exited).
 bool process_running(pid_t pid);
 bool ends_within(pid_t pid, int ms);

@@ -80,14 +80,20 @@ std::string bin_dir()
 #endif
 }
 
-static std::string stock_dir()
+// Where the tool layer finds them: TARSASDK_FFMPEG_DIR, else /usr/bin, or
+// "stock" beside the tool layer on Windows.
+static std::string stock_program(const std::string &name)
 {
     const char *dir = std::getenv("TARSASDK_FFMPEG_DIR");
-    return std::string(dir && *dir ? dir : "/usr/bin");
+#ifdef _WIN32
+    return (dir && *dir ? std::string(dir) : bin_dir() + "stock") + "\\" + name + ".exe";
+#else
+    return std::string(dir && *dir ? dir : "/usr/bin") + "/" + name;
+#endif
 }
 
-std::string stock_ffmpeg() { return stock_dir() + "/ffmpeg"; }
-std::string stock_ffprobe() { return stock_dir() + "/ffprobe"; }
+std::string stock_ffmpeg() { return stock_program("ffmpeg"); }
+std::string stock_ffprobe() { return stock_program("ffprobe"); }
 
 std::vector<std::string> split_lines(const std::string &output)
 {

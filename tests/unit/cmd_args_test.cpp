@@ -15,6 +15,7 @@
 #include "ffshim_args.h"
 #include "hwd_fixture.h"
 #include "line_breaks.h"
+#include "probe_report.h"
 #include "log_capture.h"
 #include "media/cmd_fragments.h"
 #include "media/codec_compat.h"
@@ -337,6 +338,39 @@ TEST(LineBreaks, LoneCrBecomesLfAndCrLfStaysOne)
     for (const auto &steps : cases) {
         ffshim::LineBreakFilter filter;
         for (const auto &step : steps) EXPECT_EQ(filter.feed(step.first.data(), step.first.size()), step.second);
+    }
+}
+
+// What a probe report tells of the first video stream's framing: 1 length
+// prefixes, 0 start codes or no video, -1 only the packets can tell.
+TEST(ProbeReport, FramingFromTheReportWhereItCanTell)
+{
+    const std::string mp4 = "Input #0, mov,mp4,m4a,3gp,3g2,mj2, from 'a.mp4':\n  Duration: 00:00:03.00\n";
+    const std::string ts = "Input #0, mpegts, from 'a.ts':\n";
+    const std::string avc1 = "  Stream #0:1[0x1](und): Video: h264 (High) (avc1 / 0x31637661), yuv420p, 320x240\n";
+    const std::string audio = "  Stream #0:0[0x2](und): Audio: aac (LC) (mp4a / 0x6134706D), 48000 Hz\n";
+    const struct { std::string report; int expected; } cases[] = {
+        {"", 0},
+        {"a.mp4: Invalid data found when processing input\n", 0},
+        {mp4 + audio, 0},
+        {mp4 + audio + avc1, 1},
+        {mp4 + "  Stream #0:0: Video: hevc (Main) (hvc1 / 0x31637668), yuv420p\n", -1},
+        {mp4 + "  Stream #0:0: Video: mpeg4 (Simple Profile) (mp4v / 0x7634706D), yuv420p\n", 0},
+        {ts + "  Program 1\n    Stream #0:1[0x101]: Video: h264 (High) ([27][0][0][0] / 0x001B), yuv420p\n", 0},
+        {"Input #0, h264, from 'a.h264':\n  Stream #0:0: Video: h264 (High), yuv420p\n", 0},
+        {"Input #0, flv, from 'a.flv':\n  Stream #0:0: Video: h264 (Main), yuv420p\n", -1},
+        {"Input #0, mp3, from 'a.mp3':\n  Stream #0:1: Video: mjpeg (Baseline), yuvj420p (attached pic)\n", -1},
+        // The lowest index counts, in whatever order the streams are listed.
+        {ts + "  Stream #0:2: Video: h264 (avc1 / 0x31637661)\n  Stream #0:1: Video: mpeg2video (Main)\n", 0},
+        // Metadata text is indented deeper; a stream head that does not read as one leaves it open.
+        {ts + "    title           : x\n      Stream #0:0: Video: h264 (avc1 / 0x31637661)\n", 0},
+        {mp4 + "  Stream #0:0(a b): Video: mpeg4\n", -1},
+        {mp4 + "  Stream #0:0(x\n", -1},
+    };
+    for (const auto &c : cases) {
+        ffshim::ProbeReport report;
+        for (size_t at = 0; at < c.report.size(); at += 7) report.feed(c.report.substr(at, 7));  // split lines too
+        EXPECT_EQ(report.length_prefixed(), c.expected) << c.report;
     }
 }
 

@@ -57,6 +57,13 @@ TEST(MergeFilePath, DirectoryPartKeepsItsSeparator)
     }
 }
 
+// The separator the library puts after a directory set without one.
+#ifdef _WIN32
+const std::string kSep = "\\";
+#else
+const std::string kSep = "/";
+#endif
+
 // The temporary directory is library-wide: the test puts it back.
 TEST(MergeTmpPath, NamesCountUpInTheDirectorySetAndRefusalsKeepTheEarlierOne)
 {
@@ -76,18 +83,23 @@ TEST(MergeTmpPath, NamesCountUpInTheDirectorySetAndRefusalsKeepTheEarlierOne)
     ASSERT_EQ(tarsa_sdk_merge_set_tmp_path(made.c_str()), 1);
     EXPECT_TRUE(tt::file_exists(made));
     ASSERT_EQ(get_tmp_file_name("/out/", "ts", c), 1);
-    EXPECT_EQ(std::string(c), made + "/merge_tmp_file-" + std::to_string(n + 1) + ".ts");
+    EXPECT_EQ(std::string(c), made + kSep + "merge_tmp_file-" + std::to_string(n + 1) + ".ts");
     std::string long_path = dir.path() + "/";
     long_path += std::string(259 - long_path.size(), 'x');  // no room for the separator
     for (const std::string &refused : {std::string(), long_path, dir.file("no/such"),
                                        std::string(260, 'a')}) {
         EXPECT_EQ(tarsa_sdk_merge_set_tmp_path(refused.c_str()), 0) << refused;
-        EXPECT_EQ(std::string(s_tmp_path), made + "/");
+        EXPECT_EQ(std::string(s_tmp_path), made + kSep);
     }
     EXPECT_FALSE(tt::file_exists(dir.file("no")));
-    // A quote is an ordinary character of a name.
+    // A directory that ends in a separator keeps it as it is.
+    EXPECT_EQ(tarsa_sdk_merge_set_tmp_path((made + kSep).c_str()), 1);
+    EXPECT_EQ(std::string(s_tmp_path), made + kSep);
+#ifndef _WIN32
+    // A quote is an ordinary character of a POSIX name (Windows refuses it).
     EXPECT_EQ(tarsa_sdk_merge_set_tmp_path(dir.file("a\"b").c_str()), 1);
     EXPECT_TRUE(tt::file_exists(dir.file("a\"b")));
+#endif
     str_copy(s_tmp_path, sizeof s_tmp_path, saved);
 }
 

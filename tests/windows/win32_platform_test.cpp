@@ -179,7 +179,11 @@ TEST(Win32Orphans, OnlyToolsOfGoneHostsAreKilled)
     const std::string tool = tt::bin_dir() + "ffprobe.exe";
     const std::string foreign = elsewhere.path() + "\\ffprobe.exe";
     std::error_code ec;
-    ASSERT_TRUE(std::filesystem::copy_file(child_exe(), tool, std::filesystem::copy_options::overwrite_existing, ec)) << ec.message();
+    // The real tool layer, when built, is put back afterwards.
+    const std::string kept_tool = elsewhere.path() + "\\kept.exe";
+    const bool had_tool = std::filesystem::copy_file(tool, kept_tool, ec);
+    std::filesystem::remove(tool, ec);
+    ASSERT_TRUE(std::filesystem::copy_file(child_exe(), tool, ec)) << ec.message();
     ASSERT_TRUE(std::filesystem::copy_file(child_exe(), foreign, ec));
 
     {
@@ -200,6 +204,7 @@ TEST(Win32Orphans, OnlyToolsOfGoneHostsAreKilled)
         os_process_kill(orphan);  // in case the check above failed
     }
     std::filesystem::remove(tool, ec);
+    if (had_tool) std::filesystem::copy_file(kept_tool, tool, ec);
 }
 
 }  // namespace

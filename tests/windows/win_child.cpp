@@ -5,6 +5,7 @@
 //   exit N          prints "bye" (no line break) and exits with N
 //   sleep MS        sleeps, then exits 0
 //   spawn PROG ...  starts PROG with the rest as its arguments and exits 0 at once
+//   host PROG ...   starts PROG likewise, with this program's standard handles, and waits to be killed
 #include <windows.h>
 
 #include <cstdio>
@@ -36,15 +37,22 @@ int wmain(int argc, wchar_t **argv)
         return _wtoi(argv[2]);
     } else if (mode == L"sleep" && argc > 2) {
         Sleep(static_cast<DWORD>(_wtoi(argv[2])));
-    } else if (mode == L"spawn" && argc > 2) {
+    } else if ((mode == L"spawn" || mode == L"host") && argc > 2) {
+        const bool host = mode == L"host";
         std::wstring line;
         for (int i = 2; i < argc; i++) line += (i > 2 ? L" \"" : L"\"") + std::wstring(argv[i]) + L"\"";
         STARTUPINFOW si = {};
         si.cb = sizeof si;
         si.dwFlags = STARTF_USESTDHANDLES;  // no standard handles: the orphan must not hold the test's pipe
+        if (host) {
+            si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+            si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+            si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        }
         PROCESS_INFORMATION pi;
-        if (!CreateProcessW(argv[2], &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
+        if (!CreateProcessW(argv[2], &line[0], nullptr, nullptr, host, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
             return 101;
+        if (host) Sleep(INFINITE);
         std::printf("%lu\n", pi.dwProcessId);
         CloseHandle(pi.hThread);
         CloseHandle(pi.hProcess);

@@ -1,4 +1,5 @@
-// Loads the tool layer's FFmpeg-backed module on demand.
+// Loads the tool layer's FFmpeg-backed module on demand (and asks the stock
+// program where the module's libraries are not the stock build's own).
 #ifndef TARSA_FFSHIM_AV_MODULE_H
 #define TARSA_FFSHIM_AV_MODULE_H
 
@@ -6,8 +7,9 @@
 
 namespace ffshim {
 
-// 1 / 0 as the stock build has the encoder; -1 when the module is missing.
-int stock_has_encoder(const char *name);
+// 1 / 0 as the stock build at `program` has the encoder; -1 when that
+// cannot be told.
+int stock_has_encoder(const std::string &program, const char *name);
 // 1 length-prefixed, 0 not, -1 when the module is missing.
 int input_is_length_prefixed(const std::string &path);
 

@@ -23,9 +23,11 @@ constexpr int kExitOutputLost = 1;    // the shim's own output was closed
 // exit status, or 128 + the signal that killed it. When owner_pid > 0 and
 // that process ends first, the child is killed and kExitOwnerGone returned.
 // `alongside` runs once the child has started, before its output is
-// forwarded (the output waits in the pipe meanwhile).
+// forwarded (the output waits in the pipe meanwhile). `observe` sees each
+// piece of output after it was forwarded.
+using OutputObserver = std::function<void(const std::string &)>;
 int run_stock(const std::string &program, const std::vector<std::string> &args, pid_t owner_pid,
-              const std::function<void()> &alongside = nullptr);
+              const std::function<void()> &alongside = nullptr, const OutputObserver &observe = nullptr);
 
 }  // namespace ffshim
 

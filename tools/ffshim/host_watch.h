@@ -6,14 +6,15 @@
 
 namespace ffshim {
 
-// How often the starter is looked at; the tool ends within this much (plus
-// scheduling) after its starter's end.
+// How often the starter is looked at where it cannot be waited for; the
+// tool ends within this much (plus scheduling) after its starter's end.
 constexpr int kHostWatchMs = 100;
 
-// Remembers the current parent process and starts a thread that ends the
-// tool layer (exit status kExitOwnerGone) once the parent has changed, i.e.
-// the starter is gone. The stock child dies with the tool layer (it is
-// started with a parent-death signal).
+// Starts a thread that ends the tool layer (exit status kExitOwnerGone) once
+// the process that started it has ended: on POSIX when the parent pid has
+// changed, on Windows when a handle to the starter is signalled. The stock
+// child dies with the tool layer (a parent-death signal on POSIX, a job
+// object that kills its processes when closed on Windows).
 void watch_host();
 
 }  // namespace ffshim

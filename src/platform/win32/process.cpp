@@ -89,6 +89,10 @@ int spawn(const std::vector<std::string> &argv, const char *cwd, int out_fd, int
         if (dir.back() != L'\\' && dir.back() != L'/') dir += L'\\';
         program = dir + program;
     }
+    // A program named without an extension is its ".exe", as when Windows
+    // finds a program from a command line: the library names its tools so.
+    const size_t name_at = program.find_last_of(L"\\/");
+    if (program.find(L'.', name_at == std::wstring::npos ? 0 : name_at) == std::wstring::npos) program += L".exe";
     std::wstring env = child_environment();
 
     std::lock_guard<std::mutex> hold(s_spawn_lock);

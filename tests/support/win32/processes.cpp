@@ -1,41 +1,172 @@
-// The part of processes.h the Windows test build uses: running a program to
-// its end (through the library's own runner calls).
+// The part of processes.h the Windows test build uses: programs started
+// through the library's own runner calls, and processes looked at through
+// process handles and Tool Help snapshots.
 #include "processes.h"
 
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+
 #include "platform/platform.h"
+#include "test_util.h"
 
 namespace tt {
+namespace {
 
-Finished run(const std::vector<std::string> &argv, const std::vector<std::string> & /*env*/, const std::string &cwd,
-             int timeout_ms)
+using Clock = std::chrono::steady_clock;
+
+int ms_left(Clock::time_point deadline)
 {
-    Finished done;
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// "C:\x\FFmpeg.exe" -> "ffmpeg".
+std::string program_name(std::string path)
+{
+    path = path.substr(path.find_last_of("\\/") + 1);
+    if (path.size() > 4 && _stricmp(path.c_str() + path.size() - 4, ".exe") == 0) path.resize(path.size() - 4);
+    std::transform(path.begin(), path.end(), path.begin(), [](unsigned char c) { return static_cast<char>(tolower(c)); });
+    return path;
+}
+
+// Running children of `parent` (whose program is `name`, unless empty).
+std::vector<int> children_of(int parent, const std::string &name)
+{
+    std::vector<int> out;
+    std::vector<os_process_entry> all;
+    if (os_process_snapshot(all) != 0) return out;
+    for (const os_process_entry &p : all)
+        if (p.ppid == parent && (name.empty() || program_name(p.exe_name) == program_name(name)) &&
+            process_running(p.pid))
+            out.push_back(p.pid);
+    return out;
+}
+
+}  // namespace
+
+// The runner passes the test's own environment on: `env` is set in it for
+// the moment of the start (the tests start programs from one thread).
+Spawned::Spawned(const std::vector<std::string> &argv, const std::vector<std::string> &env, const std::string &cwd)
+{
     int rd = -1, wr = -1, pid = -1;
-    if (os_pipe_create(&rd, &wr) != 0) return done;
-    int rc = os_process_spawn(argv, cwd.c_str(), wr, &pid);
+    if (argv.empty() || os_pipe_create(&rd, &wr) != 0) return;
+    std::vector<std::unique_ptr<ScopedEnv>> set;
+    for (const std::string &e : env)
+        set.emplace_back(new ScopedEnv(e.substr(0, e.find('=')).c_str(), e.substr(e.find('=') + 1)));
+    const int rc = os_process_spawn(argv, cwd.empty() ? nullptr : cwd.c_str(), wr, &pid);
+    set.clear();
     os_fd_close(wr);
     if (rc != 0) {
         os_fd_close(rd);
-        return done;
+        return;
     }
-    char buf[4096];
-    for (int waited = 0; waited < timeout_ms;) {
-        int ready = os_fd_poll(rd, 100);
-        if (ready == 0) {
-            waited += 100;
-            continue;
+    pid_ = pid;
+    out_ = rd;
+}
+
+Spawned::~Spawned()
+{
+    if (pid_ > 0 && !reaped_) {
+        os_process_kill(pid_);
+        os_process_reap(pid_);
+    }
+    if (out_ >= 0) os_fd_close(out_);
+}
+
+bool Spawned::fill(int timeout_ms)
+{
+    if (out_ < 0) return false;
+    const int ready = os_fd_poll(out_, timeout_ms);
+    if (ready == 0) return false;
+    char chunk[4096];
+    const long got = ready < 0 ? -1 : os_fd_read(out_, chunk, sizeof chunk);
+    if (got <= 0) {
+        os_fd_close(out_);
+        out_ = -1;
+        return false;
+    }
+    pending_.append(chunk, static_cast<size_t>(got));
+    return true;
+}
+
+bool Spawned::read_line(std::string &line, int timeout_ms)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+        const size_t lf = pending_.find('\n');
+        if (lf != std::string::npos) {
+            line = pending_.substr(0, lf);
+            pending_.erase(0, lf + 1);
+            return true;
         }
-        long n = ready < 0 ? -1 : os_fd_read(rd, buf, sizeof buf);
-        if (n <= 0) break;
-        done.output.append(buf, static_cast<size_t>(n));
+        if (!fill(ms_left(deadline))) return false;
     }
-    for (int i = 0; i < timeout_ms / 10 && os_process_exit_peek(pid) == OS_PROC_RUNNING; i++) os_sleep(10);
-    int state = os_process_exit_peek(pid);
-    if (state == OS_PROC_RUNNING) os_process_kill(pid);
-    else done.exit_code = state == OS_PROC_EXIT_ZERO ? 0 : 1;
-    os_process_reap(pid);
-    os_fd_close(rd);
-    return done;
+}
+
+std::string Spawned::read_rest(int timeout_ms)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (fill(ms_left(deadline))) {
+    }
+    std::string rest;
+    rest.swap(pending_);
+    return rest;
+}
+
+// The runner keeps its own handle until the reap, so the pid stays this process's.
+int Spawned::wait(int timeout_ms)
+{
+    if (pid_ <= 0) return -1;
+    if (!reaped_) {
+        HANDLE h = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid_));
+        DWORD code = 0;
+        const bool ended = h && WaitForSingleObject(h, static_cast<DWORD>(timeout_ms)) == WAIT_OBJECT_0 &&
+                           GetExitCodeProcess(h, &code);
+        if (h) CloseHandle(h);
+        if (!ended) return -1;
+        os_process_reap(pid_);
+        reaped_ = true;
+        status_ = static_cast<int>(code);
+    }
+    return status_;
+}
+
+void kill_process(pid_t pid) { os_process_kill(pid); }
+
+bool process_running(pid_t pid)
+{
+    HANDLE h = pid > 0 ? OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid)) : nullptr;
+    if (!h) return false;
+    const bool running = WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
+    CloseHandle(h);
+    return running;
+}
+
+bool ends_within(pid_t pid, int ms)
+{
+    return wait_until([pid] { return !process_running(pid); }, ms);
+}
+
+pid_t child_running(pid_t parent, const std::string &program, int timeout_ms)
+{
+    std::vector<int> found;
+    return wait_until([&] { return !(found = children_of(parent, program)).empty(); }, timeout_ms) ? found[0] : -1;
+}
+
+std::vector<int> child_pids(const std::string &name) { return children_of(static_cast<int>(GetCurrentProcessId()), name); }
+
+Finished run(const std::vector<std::string> &argv, const std::vector<std::string> &env, const std::string &cwd,
+             int timeout_ms)
+{
+    Spawned p(argv, env, cwd);
+    Finished f;
+    f.output = p.read_rest(timeout_ms);
+    f.exit_code = p.wait(1000);
+    return f;
 }
 
 }  // namespace tt

@@ -36,7 +36,8 @@ Fn find(const char *symbol)
 
 }  // namespace
 
-int stock_has_encoder(const char *name)
+// The FFmpeg libraries here are the ones the stock programs are built on.
+int stock_has_encoder(const std::string & /*program*/, const char *name)
 {
     auto fn = find<int (*)(const char *)>("ffshim_has_encoder");
     return fn ? fn(name) : -1;

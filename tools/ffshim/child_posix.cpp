@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,8 +20,11 @@ namespace {
 
 // How often the owner process is looked at while the child is busy or silent.
 constexpr int kWatchMs = 100;
-// Between the end of the child's output and its exit, which follow closely.
-constexpr int kExitPollMs = 10;
+// Between the end of the child's output and its exit, which follow closely,
+// where the system cannot wake the shim at the exit itself.
+constexpr int kExitPollMs = 1;
+constexpr int kExitPolls = 20;
+constexpr int kLateExitPollMs = 10;  // after kExitPolls looks: a child that outlives its output
 
 class Fd {
 public:
@@ -104,10 +108,25 @@ bool owner_gone(pid_t owner_pid, pid_t child)
     return true;
 }
 
+// A descriptor that polls readable once the child has exited (-1 where the
+// system has none): the wait after the end of output then ends at the exit,
+// not at the next look.
+int exit_watch(pid_t child)
+{
+#ifdef SYS_pidfd_open
+    return static_cast<int>(syscall(SYS_pidfd_open, child, 0));
+#else
+    (void)child;
+    return -1;
+#endif
+}
+
 // Forwards the output until its end, then waits for the child's exit.
-int forward_and_wait(pid_t child, Fd &out, pid_t owner_pid)
+int forward_and_wait(pid_t child, Fd &out, pid_t owner_pid, const OutputObserver &observe)
 {
     LineBreakFilter filter;
+    Fd exited(exit_watch(child));
+    int exit_polls = 0;
     char chunk[65536];
     for (;;) {
         if (out.get() >= 0) {
@@ -115,10 +134,12 @@ int forward_and_wait(pid_t child, Fd &out, pid_t owner_pid)
             if (poll(&p, 1, kWatchMs) > 0) {
                 ssize_t got = read(out.get(), chunk, sizeof chunk);
                 if (got > 0) {
-                    if (!write_out(filter.feed(chunk, static_cast<size_t>(got)))) {
+                    const std::string text = filter.feed(chunk, static_cast<size_t>(got));
+                    if (!write_out(text)) {
                         kill_and_reap(child);
                         return kExitOutputLost;
                     }
+                    if (observe) observe(text);
                 } else if (got == 0 || errno != EINTR) {
                     out.reset();  // all writers closed: everything has arrived
                 }
@@ -128,7 +149,12 @@ int forward_and_wait(pid_t child, Fd &out, pid_t owner_pid)
             pid_t done = waitpid(child, &status, WNOHANG);
             if (done == child) return exit_status(status);
             if (done < 0 && errno != EINTR) return kExitNotStarted;
-            poll(nullptr, 0, kExitPollMs);
+            if (exited.get() >= 0) {
+                struct pollfd p = {exited.get(), POLLIN, 0};
+                poll(&p, 1, kWatchMs);
+            } else {
+                poll(nullptr, 0, exit_polls++ < kExitPolls ? kExitPollMs : kLateExitPollMs);
+            }
         }
         if (owner_gone(owner_pid, child)) return kExitOwnerGone;
     }
@@ -137,7 +163,7 @@ int forward_and_wait(pid_t child, Fd &out, pid_t owner_pid)
 }  // namespace
 
 int run_stock(const std::string &program, const std::vector<std::string> &args, pid_t owner_pid,
-              const std::function<void()> &alongside)
+              const std::function<void()> &alongside, const OutputObserver &observe)
 {
     // Everything the child needs is prepared here: it may not allocate.
     std::vector<char *> argv;
@@ -179,7 +205,7 @@ int run_stock(const std::string &program, const std::vector<std::string> &args, 
         return kExitNotStarted;
     }
     if (alongside) alongside();
-    return forward_and_wait(child, out_rd, owner_pid);
+    return forward_and_wait(child, out_rd, owner_pid, observe);
 }
 
 }  // namespace ffshim
