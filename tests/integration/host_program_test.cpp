@@ -99,11 +99,6 @@ protected:
         delete logs_;
     }
     static std::string file(const std::string &name) { return dir_->file(name); }
-    // A source long enough for a job to be stopped while it runs; made once.
-    static bool make_long_source()
-    {
-        return tt::file_exists(file("long.mp4")) || tt::make_h264_aac(file("long.mp4"), 20);
-    }
     // The program keeps its own log (in TMPDIR) when TARSASDK_LOG is empty; a loaded machine
     // may take longer than the default probe deadline.
     static std::vector<std::string> env()
@@ -239,7 +234,7 @@ TEST_F(HostProgram, JsonOutputsParse)
 // stays and an existing destination keeps its bytes.
 TEST_F(HostProgram, StopSignalsLeaveNoPartialFile)
 {
-    ASSERT_TRUE(make_long_source());
+    ASSERT_TRUE(tt::make_h264_aac(file("long.mp4"), 20));  // long enough to be stopped while it runs
     const struct { int sig, exit_code; bool existing; } cases[] = {{SIGINT, 130, false}, {SIGTERM, 143, true}, {SIGHUP, 129, false}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.sig);
@@ -261,33 +256,6 @@ TEST_F(HostProgram, StopSignalsLeaveNoPartialFile)
         EXPECT_EQ(tools_of(p.pid()), 0);
         EXPECT_TRUE(names_in(logs_->path()).empty());  // a stop is not a failure
     }
-}
-
-// A host killed outright while a conversion and a merge run leaves no tool
-// of either running a second later.
-TEST_F(HostProgram, NoToolOutlivesAKilledHost)
-{
-    ASSERT_TRUE(make_long_source());
-    std::vector<std::unique_ptr<tt::Spawned>> hosts;
-    for (const std::vector<std::string> &job : {std::vector<std::string>{"convert", "long.mp4", "killed.mp4"},
-                                                {"merge", "killed.mov", "long.mp4", "long.mp4"}}) {
-        std::vector<std::string> argv = {tarsa(), job[0], "-y", "--size", "1280x720"};
-        argv.insert(argv.end(), job.begin() + 1, job.end());
-        hosts.push_back(std::make_unique<tt::Spawned>(argv, env(), dir_->path()));
-    }
-    for (auto &host : hosts) {
-        std::string line;
-        while (host->read_line(line, 30000) && line.rfind("progress", 0) != 0) {
-        }
-        ASSERT_EQ(line.rfind("progress", 0), 0u) << line;
-        ASSERT_TRUE(tt::wait_until([&] { return tools_of(host->pid()) > 0; }, 5000));
-    }
-    for (auto &host : hosts) {
-        ASSERT_EQ(kill(host->pid(), SIGKILL), 0);
-        EXPECT_EQ(host->wait(5000), 128 + SIGKILL);
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    for (auto &host : hosts) EXPECT_EQ(tools_of(host->pid()), 0);
 }
 
 }  // namespace
