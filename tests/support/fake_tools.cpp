@@ -26,7 +26,8 @@ std::string copy_fake_tool(const std::string &path)
 
 std::string install_fake_tools(const std::string &dir)
 {
-    for (const char *name : {"ffmpeg", "ffprobe"}) copy_fake_tool(dir + "/" + name);
+    // The runner adds ".exe" on Windows.
+    for (const char *name : {"ffmpeg", "ffprobe"}) copy_fake_tool(dir + "/" + name + kExe);
     return dir + "/";
 }
 
