@@ -20,7 +20,7 @@ std::string install_fake_tools(const std::string &dir)
 {
     for (const char *name : {"ffmpeg", "ffprobe"}) {
         std::error_code ec;
-        const std::string path = dir + "/" + name;
+        const std::string path = dir + "/" + name + kExe;  // the runner adds ".exe" on Windows
         std::filesystem::copy_file(bin_dir() + "fake_tool" + kExe, path,
                                    std::filesystem::copy_options::overwrite_existing, ec);
         chmod(path.c_str(), 0755);
