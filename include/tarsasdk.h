@@ -89,6 +89,13 @@
  *   On memory exhaustion the library logs a "[fatal]" line and aborts.
  *
  * Child processes
+ *   The `ffmpeg` and `ffprobe` beside the library are its tool layer; each
+ *   runs the stock FFmpeg program of its name: on Linux the one in the
+ *   directory fixed when the library was built (/usr/bin by default), on
+ *   Windows (`ffmpeg.exe`, `ffprobe.exe`) the one in the folder `stock`
+ *   beside the tool; the environment variable TARSASDK_FFMPEG_DIR names
+ *   another directory. On Windows the stock program runs in a job object
+ *   that ends it with its tool.
  *   Every tool the library starts carries TARSASDK_HOST=<pid>:<start time>
  *   in its environment; tarsa_sdk_startup kills tools whose host is gone.
  *   The library kills what it starts when a job ends or is stopped.

@@ -12,7 +12,7 @@ dir=${1:-build-win}
 SUDO=""; if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
 
 need=()
-for p in g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix cmake ninja-build pkg-config googletest nasm wine wine64 npm fonts-dejavu-core; do
+for p in g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix cmake ninja-build pkg-config googletest nasm wine wine64 fonts-dejavu-core; do
   dpkg -s "$p" >/dev/null 2>&1 || need+=("$p")
 done
 if [ ${#need[@]} -gt 0 ]; then

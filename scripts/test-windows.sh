@@ -90,6 +90,30 @@ for suite in unit integration; do
   summary $suite "$log" $rc
   [ $rc -eq 0 ] || rc_all=1
 done
+# 5. tarsa.exe end to end on media made here by the stock Debian ffmpeg:
+#    MP4 -> FLV with progress, a cut, a merge of three sources; each result is
+#    checked with the Debian ffprobe (format and length).
+media=$(mktemp -d)
+tarsa_exe=$(realpath "$bin/tarsa.exe")
+gen() { ffmpeg -v error -y -f lavfi -i "testsrc2=size=$2:rate=25:duration=$3" -f lavfi -i "sine=duration=$3" \
+  -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest "$media/$1"; }
+gen a.mp4 320x240 4 && gen b.mp4 320x240 2 && gen c.mp4 320x240 3
+length() { ffprobe -v error -show_entries format=duration -of csv=p=0 "$media/$1" | cut -d. -f1; }
+format() { ffprobe -v error -show_entries format=format_name -of csv=p=0 "$media/$1"; }
+efail=0
+(cd "$media" && wine "$tarsa_exe" convert a.mp4 a.flv >tarsa-convert.out 2>&1) &&
+  [ "$(format a.flv)" = flv ] && [ "$(length a.flv)" -ge 3 ] || { echo "tarsa.exe convert: failed"; efail=1; }
+(cd "$media" && wine "$tarsa_exe" cut --start 1 --length 2 a.mp4 cut.mp4 >tarsa-cut.out 2>&1) &&
+  [ "$(length cut.mp4)" -ge 1 ] && [ "$(length cut.mp4)" -le 3 ] || { echo "tarsa.exe cut: failed"; efail=1; }
+(cd "$media" && wine "$tarsa_exe" merge abc.mp4 a.mp4 b.mp4 c.mp4 >tarsa-merge.out 2>&1) &&
+  [ "$(length abc.mp4)" -ge 8 ] && [ "$(length abc.mp4)" -le 10 ] || { echo "tarsa.exe merge: failed"; efail=1; }
+if [ $efail -eq 0 ]; then
+  echo "tarsa.exe: convert MP4 -> FLV, cut 2 s, merge of three sources (9 s)"
+else
+  tail -n 5 "$media"/tarsa-*.out; fail=1
+fi
+rm -rf "$media"
+
 wineserver -k 2>/dev/null || true
 trap - EXIT
 [ $rc_all -eq 0 ] || fail=1
