@@ -126,7 +126,7 @@ if "$cc" -std=c99 -Wall -Werror tests/windows/dll_host.c -I"$root/include" -L"$r
      -o "$root/bin/dll_host.exe"; then
   echo "package-windows: dll_host.c links against the unpacked import library"
   if command -v wine >/dev/null; then
-    export WINEDEBUG=-all WINEPREFIX="$PWD/$dir/wineprefix-package" WINEDLLOVERRIDES="mscoree,mshtml="
+    export WINEDEBUG=-all WINEPREFIX="$(realpath -m "$dir")/wineprefix-package" WINEDLLOVERRIDES="mscoree,mshtml="
     wineboot -i >/dev/null 2>&1 || true
     if wine "$root/bin/dll_host.exe" >"$check/dll_host.out" 2>&1; then
       echo "package-windows: dll_host.exe runs from the unpacked bin ($(tail -n 1 "$check/dll_host.out"))"

@@ -30,7 +30,7 @@ else
   scripts/stock-windows.sh "$dir" >/dev/null
 fi
 
-export WINEDEBUG=-all WINEPREFIX="$PWD/$dir/wineprefix" WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=-all WINEPREFIX="$(realpath -m "$dir")/wineprefix" WINEDLLOVERRIDES="mscoree,mshtml="
 rm -rf "$WINEPREFIX"
 trap 'wineserver -k 2>/dev/null || true' EXIT
 wineboot -i >/dev/null 2>&1 || true
