@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -231,8 +232,8 @@ TEST_F(HostProgram, JsonOutputsParse)
 }
 
 // A stop signal stops the job through the library; nothing of the run
-// stays and an existing destination keeps its bytes.
-TEST_F(HostProgram, StopSignalsLeaveNoPartialFile)
+// stays and an existing destination keeps its bytes. A killed host leaves no tool.
+TEST_F(HostProgram, StopSignalsLeaveNoPartialFileAndKillLeavesNoTool)
 {
     ASSERT_TRUE(tt::make_h264_aac(file("long.mp4"), 20));  // long enough to be stopped while it runs
     const struct { int sig, exit_code; bool existing; } cases[] = {{SIGINT, 130, false}, {SIGTERM, 143, true}, {SIGHUP, 129, false}};
@@ -255,6 +256,23 @@ TEST_F(HostProgram, StopSignalsLeaveNoPartialFile)
         EXPECT_EQ(names_in(dir_->path()), before);
         EXPECT_EQ(tools_of(p.pid()), 0);
         EXPECT_TRUE(names_in(logs_->path()).empty());  // a stop is not a failure
+    }
+    // Killed outright during a conversion and during a merge: none of its tools runs a second later.
+    for (const std::vector<std::string> &job : {std::vector<std::string>{"convert", "long.mp4", "killed.mp4"},
+                                                {"merge", "killed.mov", "long.mp4", "long.mp4"}}) {
+        SCOPED_TRACE(job[0]);
+        std::vector<std::string> argv = {tarsa(), job[0], "-y", "--size", "1280x720"};
+        argv.insert(argv.end(), job.begin() + 1, job.end());
+        tt::Spawned p(argv, env(), dir_->path());
+        std::string line;
+        while (p.read_line(line, 30000) && line.rfind("progress", 0) != 0) {
+        }
+        ASSERT_EQ(line.rfind("progress", 0), 0u) << line;
+        ASSERT_TRUE(tt::wait_until([&] { return tools_of(p.pid()) > 0; }, 5000));
+        ASSERT_EQ(kill(p.pid(), SIGKILL), 0);
+        EXPECT_EQ(p.wait(5000), 128 + SIGKILL);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        EXPECT_EQ(tools_of(p.pid()), 0);
     }
 }
 
