@@ -139,7 +139,6 @@ TEST_F(JobLoop, EndingsOfARunForEveryKind)
         bool steps = false;  // a conversion or cut reports each of 2, 5, 8 of 10 seconds
     } cases[] = {
         {"progress, exit 0", "pid\nappend $DST 100\n" + progress({2, 5, 8}) + "exit 0\n", "----", true},
-        {"last line without line break", "pid\nappend $DST 100\n" + progress({2, 5}) + "raw " + status_line(8) + "\nexit 0\n", "----"},
         {"no progress line", "pid\nprint Input #0, flv\nexit 0\n", "FFFF"},
         {"failure marker after progress", "pid\n" + progress({2}) + kMarker + "exit 0\n", "F-F-"},
         {"non-zero exit after progress", "pid\n" + progress({2, 5, 8}) + "exit 3\n", "FFFF"},

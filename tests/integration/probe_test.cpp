@@ -64,7 +64,7 @@ TEST_F(Probe, FilesYieldTheirFieldsAndFlagOrNothing)
                 tt::write_file(f("notes.txt"), "hello world\nthis is not media\n") && tt::write_file(f("empty.mp4"), ""));
     const std::string mp4 = tt::read_file(f("h264_aac.mp4"));
     ASSERT_TRUE(tt::write_file(f("truncated.mp4"), mp4.substr(0, mp4.size() / 2)));
-    for (const char *copy : {"my clip 01.mp4", "clip\"1.mp4", "a\nb.mp4", "a\rb.mp4", "a\tb.mp4", "\x1b[2Jc.mp4"})
+    for (const char *copy : {"my clip 01.mp4", "clip\"1.mp4", "a\nb.mp4", "\x1b[2Jc.mp4"})
         if (name_possible(copy)) { ASSERT_TRUE(tt::write_file(f(copy), mp4)); }
     const char *const h264_aac = "3 320x240 mov/h264 (High)/aac", *const none = "0 0x0 //";
     const struct {
@@ -90,8 +90,6 @@ TEST_F(Probe, FilesYieldTheirFieldsAndFlagOrNothing)
         {"truncated.mp4", 0, none, 0},
         {"missing.mp4", 0, none, 0},
         {"a\nb.mp4", 0, none, 0},
-        {"a\rb.mp4", 0, none, 0},
-        {"a\tb.mp4", 0, none, 0},
         {"\x1b[2Jc.mp4", 0, none, 0},
     };
     for (const auto &c : cases) {

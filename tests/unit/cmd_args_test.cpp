@@ -142,9 +142,6 @@ TEST(CmdArgs, EveryCommandGetsExactlyItsArguments)
         {"join into sdv, AAC",
          [](job_desc &d) { d.dst.f_fmt_id = F_FMT_SDV; d.dst_file = "/out/d.sdv"; return get_merge_cmd(d, {"a"}); },
          "P -i concat:a -c:v copy -bsf:a aac_adtstoasc -c:a libfdk_aac -ar 48000 -f sdv -y DST"},
-        {"join into flv, MP3",
-         [](job_desc &d) { d.dst.a_codec_id = A_FMT_MP3; d.dst.f_fmt_id = F_FMT_FLV; return get_merge_cmd(d, {"a"}); },
-         "P -i concat:a -c copy -f flv -y DST"},
         {"probe", [](job_desc &d) { return get_probe_cmd("/opt/ffprobe", d.src_file); }, "/opt/ffprobe -i SRC"},
     };
     for (const auto &row : rows) {
@@ -350,7 +347,6 @@ TEST(ProbeReport, FramingFromTheReportWhereItCanTell)
     const std::string avc1 = "  Stream #0:1[0x1](und): Video: h264 (High) (avc1 / 0x31637661), yuv420p, 320x240\n";
     const std::string audio = "  Stream #0:0[0x2](und): Audio: aac (LC) (mp4a / 0x6134706D), 48000 Hz\n";
     const struct { std::string report; int expected; } cases[] = {
-        {"", 0},
         {"a.mp4: Invalid data found when processing input\n", 0},
         {mp4 + audio, 0},
         {mp4 + audio + avc1, 1},
