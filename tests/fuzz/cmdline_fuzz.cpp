@@ -1,7 +1,6 @@
 // Any argument list (the input's NUL bytes separate the arguments): the
 // command line it is quoted into splits back into the same list by the
 // Microsoft C runtime's rules.
-#include <cstdint>
 #include <string>
 #include <vector>
 

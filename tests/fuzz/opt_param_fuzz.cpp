@@ -1,7 +1,6 @@
 // Any sequence of option sets (blocks, no data, negative sizes) against a
 // map: each id keeps the last block it was given, readable only into a
 // buffer large enough for it.
-#include <cstdint>
 #include <map>
 #include <string>
 

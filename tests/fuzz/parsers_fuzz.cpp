@@ -1,7 +1,6 @@
 // Any tool output through the probe's report parsing and the job monitors'
 // line parsers, in lines as the runner hands them over (at most 4095 bytes).
 #include <algorithm>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>

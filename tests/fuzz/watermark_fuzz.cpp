@@ -1,7 +1,6 @@
 // Any watermark text: FFmpeg reads the drawtext filter back as exactly that
 // text, except that a line break is drawn as the letter n.
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 #include <string>
 

@@ -190,7 +190,6 @@ TEST(HwdSelect, ChoiceAndFragments)
         {{NV}, AUTO, -1, "mpeg4", 2, "", "", "-c:v h264_nvenc -profile:v baseline"},
         {{NV}, AUTO, -1, "h264", 0, "", "", " -c:v mpeg2video "},
         {{QSV}, AUTO, -1, "hevc (Main)", 1, "", "", "-c:v h264_qsv"},  // "hevc" matches whole only
-        {{NV}, AUTO, -1, "hevc", 4, "", "-c:v hevc_cuvid", "-c:v h264_nvenc -profile:v main"},
         {{110}, AUTO, -1, "h264", 1, "", "", "-c:v h264_nvenc"},  // the flags of the other codec do not count
         {{QSV}, AUTO, -1, "hevc", 6, "", "-load_plugin hevc_hw -c:v hevc_qsv", "-c:v hevc_qsv -load_plugin hevc_hw"},
         {{VA}, AUTO, -1, "h264", 4, "-vaapi_device /dev/dri/renderD128", "-c:v h264_vaapi",
