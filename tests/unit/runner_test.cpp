@@ -154,7 +154,6 @@ TEST(RunnerRead, LongLinesComeInPiecesAndCrLfBecomesLf)
         Lines pieces;
     } cases[] = {
         {4, "abcdefg", {"abc", "def", "g\n", "z\n"}},
-        {2, "ab", {"a", "b", "\n", "z", "\n"}},
         {8, "abcdefg", {"abcdefg", "\n", "z\n"}},
         {4096, std::string(10000, 'x'), {std::string(4095, 'x'), std::string(4095, 'x'), std::string(1810, 'x') + "\n",
                                          "z\n"}},
