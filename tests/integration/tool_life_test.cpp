@@ -144,7 +144,7 @@ TEST(ToolLife, ToolAndStockChildEndWithinOneSecondOfTheirHost)
     }
 }
 
-Args ffmpeg(Args args) { return args.insert(args.begin(), tt::bin_dir() + "ffmpeg"), args; }
+[[maybe_unused]] Args ffmpeg(Args args) { return args.insert(args.begin(), tt::bin_dir() + "ffmpeg"), args; }
 
 TEST(FakeStock, ForwardsOutputExitStatusAndStartFailures)
 {

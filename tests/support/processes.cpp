@@ -125,30 +125,6 @@ bool Spawned::fill(int timeout_ms)
     return true;
 }
 
-bool Spawned::read_line(std::string &line, int timeout_ms)
-{
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-    for (;;) {
-        const size_t lf = pending_.find('\n');
-        if (lf != std::string::npos) {
-            line = pending_.substr(0, lf);
-            pending_.erase(0, lf + 1);
-            return true;
-        }
-        if (!fill(ms_left(deadline))) return false;
-    }
-}
-
-std::string Spawned::read_rest(int timeout_ms)
-{
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (fill(ms_left(deadline))) {
-    }
-    std::string rest;
-    rest.swap(pending_);
-    return rest;
-}
-
 int Spawned::wait(int timeout_ms)
 {
     if (pid_ <= 0) return -1;

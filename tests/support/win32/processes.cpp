@@ -16,14 +16,6 @@
 namespace tt {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-int ms_left(Clock::time_point deadline)
-{
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
 // "C:\x\FFmpeg.exe" -> "ffmpeg".
 std::string program_name(std::string path)
 {
@@ -93,30 +85,6 @@ bool Spawned::fill(int timeout_ms)
     return true;
 }
 
-bool Spawned::read_line(std::string &line, int timeout_ms)
-{
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-    for (;;) {
-        const size_t lf = pending_.find('\n');
-        if (lf != std::string::npos) {
-            line = pending_.substr(0, lf);
-            pending_.erase(0, lf + 1);
-            return true;
-        }
-        if (!fill(ms_left(deadline))) return false;
-    }
-}
-
-std::string Spawned::read_rest(int timeout_ms)
-{
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (fill(ms_left(deadline))) {
-    }
-    std::string rest;
-    rest.swap(pending_);
-    return rest;
-}
-
 // The runner keeps its own handle until the reap, so the pid stays this process's.
 int Spawned::wait(int timeout_ms)
 {
@@ -157,7 +125,7 @@ pid_t child_running(pid_t parent, const std::string &program, int timeout_ms)
     return wait_until([&] { return !(found = children_of(parent, program)).empty(); }, timeout_ms) ? found[0] : -1;
 }
 
-std::vector<int> child_pids(const std::string &name) { return children_of(static_cast<int>(GetCurrentProcessId()), name); }
+std::vector<int> child_pids() { return children_of(static_cast<int>(GetCurrentProcessId()), ""); }
 
 Finished run(const std::vector<std::string> &argv, const std::vector<std::string> &env, const std::string &cwd,
              int timeout_ms)
