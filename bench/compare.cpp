@@ -537,22 +537,31 @@ void silent_row(int seconds, int runs)
 
 // From the tool's last line, printed just before it exits, to the reader's
 // end of output (so the tool's own exit is included).
+// Runs `argv` (a program printing "last" and then exiting) `runs` times;
+// the milliseconds from reading "last" to the runner's end of output.
+std::vector<double> last_line_to_end(const std::vector<std::string> &argv, int runs)
+{
+    std::vector<double> ms;
+    for (int i = 0; i < runs; i++) {
+        pipe_info *fp = pipe_popen(argv, "r");
+        if (!fp) break;
+        char line[4096];
+        bool last = false;
+        while (!last && pipe_fgets(line, sizeof line, fp)) last = std::strcmp(line, "last\n") == 0;
+        const double t0 = now_s();
+        char *end = pipe_fgets(line, sizeof line, fp);
+        if (last && !end && pipe_feof(fp) == 1) ms.push_back((now_s() - t0) * 1e3);
+        pipe_pclose(fp);
+    }
+    return ms;
+}
+
 void exit_row(int runs)
 {
     const std::string tool = own_dir() + "fake_tool";
     for (int code : {0, 1}) {
-        std::vector<double> ms;
-        for (int i = 0; i < runs; i++) {
-            pipe_info *fp = pipe_popen({tool, "--run", "sleep 20", "print last", "exit " + std::to_string(code)}, "r");
-            if (!fp) break;
-            char line[4096];
-            bool last = false;
-            while (!last && pipe_fgets(line, sizeof line, fp)) last = std::strcmp(line, "last\n") == 0;
-            const double t0 = now_s();
-            char *end = pipe_fgets(line, sizeof line, fp);
-            if (last && !end && pipe_feof(fp) == 1) ms.push_back((now_s() - t0) * 1e3);
-            pipe_pclose(fp);
-        }
+        const std::vector<double> ms =
+            last_line_to_end({tool, "--run", "sleep 20", "print last", "exit " + std::to_string(code)}, runs);
         const std::string name = "exit " + std::to_string(code) + " to end of output";
         if (ms.empty()) add_failure(name, "cannot run " + tool);
         else add_row(name, "ms", ms, {}, Judge::value, 20, true);
@@ -570,18 +579,8 @@ void tool_layer_exit_row(const std::string &dir, int runs)
     const char *old = std::getenv("TARSASDK_FFMPEG_DIR");
     const std::string saved = old ? old : "";
     setenv("TARSASDK_FFMPEG_DIR", stock_dir.c_str(), 1);
-    std::vector<double> ms;
-    for (int i = 0; i < runs && !ec; i++) {
-        pipe_info *fp = pipe_popen({own_dir() + "ffmpeg", "--run", "sleep 20", "print last", "exit 0"}, "r");
-        if (!fp) break;
-        char line[4096];
-        bool last = false;
-        while (!last && pipe_fgets(line, sizeof line, fp)) last = std::strcmp(line, "last\n") == 0;
-        const double t0 = now_s();
-        char *end = pipe_fgets(line, sizeof line, fp);
-        if (last && !end && pipe_feof(fp) == 1) ms.push_back((now_s() - t0) * 1e3);
-        pipe_pclose(fp);
-    }
+    const std::vector<double> ms =
+        ec ? std::vector<double>() : last_line_to_end({own_dir() + "ffmpeg", "--run", "sleep 20", "print last", "exit 0"}, runs);
     if (old) setenv("TARSASDK_FFMPEG_DIR", saved.c_str(), 1);
     else unsetenv("TARSASDK_FFMPEG_DIR");
     if (ms.empty()) add_failure("exit 0, via tool layer", "cannot run the tool layer over " + stock_dir);
@@ -603,9 +602,13 @@ double load_average()
 int main(int argc, char **argv)
 {
     int runs = 11, heavy_runs = 3;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--runs") == 0) runs = std::max(1, std::atoi(argv[i + 1]));
-        else if (std::strcmp(argv[i], "--heavy-runs") == 0) heavy_runs = std::max(1, std::atoi(argv[i + 1]));
+    for (int i = 1; i < argc; i += 2) {
+        if (i + 1 < argc && std::strcmp(argv[i], "--runs") == 0) runs = std::max(1, std::atoi(argv[i + 1]));
+        else if (i + 1 < argc && std::strcmp(argv[i], "--heavy-runs") == 0) heavy_runs = std::max(1, std::atoi(argv[i + 1]));
+        else {
+            std::fprintf(stderr, "usage: compare [--runs N] [--heavy-runs N]   (defaults 11 and 3)\n");
+            return 2;
+        }
     }
     setenv("TARSASDK_LOG", "off", 0);  // probe dumps and tool lines would weigh on the figures
     char tmpl[] = "/tmp/tarsa-compare-XXXXXX";
