@@ -111,7 +111,8 @@ TEST_F(JobApi, CreateRefusesMissingArgumentsHalfSizesControlCharactersAndTheSour
     EXPECT_EQ(tarsa_sdk_merge_add_file(merge, odd.c_str()), 0);
     EXPECT_EQ(tarsa_sdk_merge_add_file(merge, src.c_str()), 1);
     // Deleting a source takes any name that fits, also one never added; a missing or over-long one is refused.
-    EXPECT_EQ(tarsa_sdk_merge_del_file(merge, std::string(300, 'a').c_str()), 0);
+    EXPECT_EQ(tarsa_sdk_merge_del_file(merge, std::string(260, 'a').c_str()), 0);  // 259 bytes fit, 260 do not
+    EXPECT_EQ(tarsa_sdk_merge_del_file(merge, std::string(259, 'a').c_str()), 1);
     EXPECT_EQ(tarsa_sdk_merge_del_file(merge, nullptr), 0);
     EXPECT_EQ(tarsa_sdk_merge_del_file(merge, dir_.file("b.flv").c_str()), 1);
     EXPECT_EQ(tarsa_sdk_merge_del_file(merge, src.c_str()), 1);
