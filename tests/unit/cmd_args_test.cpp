@@ -170,6 +170,14 @@ TEST(WatermarkText, FfmpegReadsBackExactlyTheText)
     std::string graph;
     ASSERT_TRUE(watermark_filter(mark, &graph));
     EXPECT_NE(graph.find("text='line1\\\\nline2'"), std::string::npos) << graph;
+    // A colour that reads as one passes as written; anything else would reach the filter graph: white.
+    const std::pair<const char *, const char *> colors[] = {
+        {"#FF000080", "#FF000080"}, {"red@0.5", "red@0.5"}, {"red:x=1", "white"}, {"re'd", "white"}};
+    for (const auto &c : colors) {
+        std::strcpy(mark.font_color, c.first), std::strcpy(mark.text, "T");
+        ASSERT_TRUE(watermark_filter(mark, &graph));
+        EXPECT_NE(graph.find(std::string(":fontcolor=") + c.second + ":"), std::string::npos) << graph;
+    }
 }
 
 // What a command builder does: choose, drop the decoder after a failed
