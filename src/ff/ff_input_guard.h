@@ -27,9 +27,9 @@ private:
 };
 
 // False for a name that exists but is not a regular file (a FIFO, socket or
-// device): opening one can block in the system before any callback runs,
+// device): opening one can block in the kernel before any callback runs,
 // and what is read from it here is lost to the tool that needs it. Names
-// that do not exist in the file system (URLs) are left to libavformat.
+// that are not files on disk (URLs) are left to libavformat.
 bool input_can_be_inspected(const char *name);
 
 #endif

@@ -25,12 +25,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int ms_left(Clock::time_point deadline)
-{
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
 std::vector<char *> c_strings(const std::vector<std::string> &v)
 {
     std::vector<char *> out;

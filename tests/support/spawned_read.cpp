@@ -9,13 +9,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+}  // namespace
+
 int ms_left(Clock::time_point deadline)
 {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left > 0 ? static_cast<int>(left) : 0;
 }
-
-}  // namespace
 
 bool Spawned::read_line(std::string &line, int timeout_ms)
 {

@@ -19,19 +19,14 @@
 
 namespace {
 
-bool stock_dir_overridden()
-{
-    const char *dir = std::getenv("TARSASDK_FFMPEG_DIR");
-    return dir && *dir;
-}
-
 // Asking the FFmpeg libraries costs about as much as the stock program's
 // whole start. The build knows whether the stock build it found lacks the
 // encoder; "aac" serves any build, so only a "has" needs asking again.
 bool stock_has_libfdk_aac(const std::string &program)
 {
 #ifdef FFSHIM_STOCK_LACKS_LIBFDK_AAC
-    if (!stock_dir_overridden()) return false;
+    const char *dir = std::getenv("TARSASDK_FFMPEG_DIR");
+    if (!dir || !*dir) return false;  // the stock programs the build looked at
 #endif
     return ffshim::stock_has_encoder(program, "libfdk_aac") == 1;
 }
