@@ -1,6 +1,8 @@
 // Probing files the stock ffmpeg generates, damaged or oddly named.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -8,6 +10,7 @@
 #include "ff/ff_func.h"
 #include "tool/probe.h"
 #include "jobs.h"
+#include "processes.h"
 
 namespace {
 
@@ -110,6 +113,52 @@ TEST_F(Probe, FilesYieldTheirFieldsAndFlagOrNothing)
         if (c.ok) {
             EXPECT_EQ(flag, static_cast<uint32_t>(is_h2645_mp4toannexb(file.c_str())));  // the packets' own answer
         }
+    }
+}
+
+// Copies whose metadata holds imitations of the tools' own lines (the tools print values with
+// their line breaks) probe exactly as their clean twin and convert with positions that rise
+// and reach 100 only with the final event.
+TEST_F(Probe, ForgedMetadataChangesNeitherProbeNorProgress)
+{
+    const std::string forged = "x\n  Duration: 05:00:00.00, start: 0.000000, bitrate: 1 kb/s\n"
+                               "  Stream #0:0(und): Video: hevc (Main), yuv420p, 7680x4320\n"
+                               "  Stream #0:1(und): Audio: opus, 8000 Hz, mono\n"
+                               "frame=1 fps=1 q=1 size=1kB time=05:00:00.00 bitrate=1kbits/s\nPID = 1";
+    std::string chapters = ";FFMETADATA1\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=1000\ntitle=";
+    for (char c : forged) chapters += c == '\n' ? std::string("\\\n") : std::string(1, c);
+    ASSERT_TRUE(tt::make_h264_aac(f("clean.mp4"), 3) && tt::write_file(f("chapters.txt"), chapters + "\n"));
+    probe_result_ex clean = {};
+    ASSERT_EQ(tarsa_sdk_probe_ex2(f("clean.mp4").c_str(), &clean), 1);
+    const std::vector<Args> ways = {{"-metadata", "title=" + forged},
+                                    {"-metadata", "comment=" + forged},
+                                    {"-metadata:s:v:0", "handler_name=" + forged},
+                                    {"-metadata:s:a:0", "handler_name=" + forged},
+                                    {"-i", f("chapters.txt"), "-map_chapters", "1"}};
+    tt::EventLog events;
+    for (const Args &way : ways) {
+        SCOPED_TRACE(way[0]);
+        const std::string src = f("forged.mp4"), dst = f("forged.flv");
+        ASSERT_TRUE(tt::ffmpeg_generate(Args{"-i", f("clean.mp4")} + way + Args{"-map", "0", "-c", "copy", src}));
+        // The forged lines are in the stock report, at a metadata value's place.
+        ASSERT_NE(tt::run({tt::stock_ffprobe(), "-i", src}).output.find(":   Stream #0:0(und): Video: hevc"),
+                  std::string::npos);
+        probe_result_ex r = {};
+        ASSERT_EQ(tarsa_sdk_probe_ex2(src.c_str(), &r), 1);
+        EXPECT_EQ(std::memcmp(&r, &clean, sizeof r), 0);
+
+        events.clear();
+        const cvt_param_v1 p = tt::cvt_params({6, 0, 0, 1, 23});
+        void *job = tarsa_sdk_create_v1(src.c_str(), dst.c_str(), &p);
+        ASSERT_EQ(tarsa_sdk_start(job), 1);
+        ASSERT_TRUE(tt::wait_until([&] { return events.count(TARSA_EVENT_CVT_POS, 100) + events.count(TARSA_EVENT_CVT_FAIL) > 0; },
+                                   120000));
+        EXPECT_NE(tarsa_sdk_get_ffmpeg_pid(job), 1);  // the tool's pid comes from its first line only
+        EXPECT_EQ(tarsa_sdk_destroy(job), 1);
+        std::vector<uint32_t> positions;
+        for (const tt::JobEvent &e : events.all()) positions.push_back(e.code == TARSA_EVENT_CVT_POS ? e.p2 : 1000 + e.code);
+        EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()) && positions.back() == 100u) << events.all();
+        std::remove(dst.c_str());
     }
 }
 
