@@ -39,7 +39,8 @@
  *     300 merge overall position; 100 on success or a stop while joining.
  *     301 one merge source could not be transcoded (p1/p2 = its name/length);
  *         return -1 from the callback to abort the merge, anything else to
- *         go on without that source.
+ *         go on without that source. A source without a video stream (audio
+ *         only) gets 301 too: the joined result would silently lack it.
  *     302 merge failed (p1/p2 = destination name/length).
  *   A stopped cut, and a merge stopped before joining, end with no event.
  *   Before a final success event is delivered, the library probes the
@@ -439,7 +440,11 @@ TARSA_API int tarsa_sdk_merge_add_file(void *handle, const char *src_file);
 TARSA_API int tarsa_sdk_merge_del_file(void *handle, const char *src_file);
 
 /* Library-wide directory for the merge temporaries (created if its parent
- * exists). Affects sources added afterwards. 1 done, 0 refused. */
+ * exists). Affects sources added afterwards. 1 done, 0 refused.
+ * Without it each temporary lies beside the destination. Temporaries are
+ * named "merge_tmp_file-<process id>-<n>.ts", so that hosts merging into one
+ * directory at the same time never share one, and a name whose file exists
+ * is passed over: a temporary is written over and then removed. */
 TARSA_API int tarsa_sdk_merge_set_tmp_path(const char *path);
 
 /* Overall position 0..100, -1 for NULL. */

@@ -128,14 +128,21 @@ int get_tmp_file_name(const char *dst_path, const char *ext, char *name)
         LOG_INFO("strchr(dir, '|') != NULL");
         return 0;
     }
-    const int32_t index = s_tmp_file_index.fetch_add(1);
-    const int n = std::snprintf(name, MAX_PATH, "%smerge_tmp_file-%d.%s", dir, index, ext);
-    if (n < 0 || n >= MAX_PATH) {
-        LOG_INFO("strlen(dst_file) >= MAX_PATH");
-        name[0] = '\0';
-        return 0;
+    // The process id keeps two hosts merging into one directory apart, and a
+    // number whose file exists is passed over: a temporary is written over
+    // and removed, so it must never be somebody else's file.
+    for (int tries = 0; tries < 1000; tries++) {
+        const int32_t index = s_tmp_file_index.fetch_add(1);
+        const int n = std::snprintf(name, MAX_PATH, "%smerge_tmp_file-%d-%d.%s", dir, os_getpid(), index, ext);
+        if (n < 0 || n >= MAX_PATH) {
+            LOG_INFO("strlen(dst_file) >= MAX_PATH");
+            break;
+        }
+        if (!os_exists(name)) return 1;
+        LOG_INFO("temporary name taken by an existing file: %s", name);
     }
-    return 1;
+    name[0] = '\0';
+    return 0;
 }
 
 int set_tmp_path(const char *path)

@@ -23,8 +23,9 @@ extern const char s_merge_tmp_file_ext[];  // "ts"
 // Writes the directory part of `path` (up to and with its last '\' or '/')
 // into `dir` (MAX_PATH bytes). 1, or 0 when there is none (dir untouched).
 int get_file_path(const char *path, char *dir);
-// Writes "<dir>merge_tmp_file-<n>.<ext>" into `name` (MAX_PATH bytes), dir
-// being s_tmp_path or else dst_path, and takes the number. 1 or 0.
+// Writes "<dir>merge_tmp_file-<pid>-<n>.<ext>" into `name` (MAX_PATH bytes),
+// dir being s_tmp_path or else dst_path, and takes the number; numbers whose
+// file exists are passed over. 1 or 0.
 int get_tmp_file_name(const char *dst_path, const char *ext, char *name);
 // Makes `path` (with the separator added) the directory of new
 // temporaries, creating its last level if needed. 1 or 0.

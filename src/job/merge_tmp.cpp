@@ -76,6 +76,12 @@ int create_merge_tmp_file(file_info *source)
         LOG_INFO("merge_info == NULL");
         return 0;
     }
+    // The joined result is a picture stream: a source without one would
+    // vanish from it while the merge reports success.
+    if (source->result.v_fmt[0] == '\0') {
+        LOG_INFO("merge source without a video stream: %s", source->src_file);
+        return 0;
+    }
     const std::vector<std::string> cmd = merge_tmp_job_cmd(*info, *source);
     if (cmd.empty()) {
         LOG_INFO("!get_merge_tmp_cmd(merge_info, file_info, cmd)");

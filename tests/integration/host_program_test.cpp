@@ -90,6 +90,7 @@ protected:
         dir_ = new tt::TempDir;
         logs_ = new tt::TempDir;
         ASSERT_TRUE(tt::make_h264_aac(file("a.mp4"), 3) && tt::make_h264_aac(file("b.mp4"), 2));
+        ASSERT_TRUE(tt::ffmpeg_generate({"-f", "lavfi", "-i", "sine=duration=1", file("tone.mp3")}));
         ASSERT_TRUE(tt::write_file(file("notes.txt"), "not media\n"));
         ASSERT_EQ(symlink("a.mp4", file("link.mp4").c_str()), 0);
         tt::sdk_startup();
@@ -156,6 +157,9 @@ TEST_F(HostProgram, RunsAndRefusals)
         {{"convert", "--quiet", "a.mp4", "t.m4v"}, 0, "", "t.m4v", "mov"},
         {{"convert", "--type", "flv", "a.mp4", "t2.mp4"}, 0, "", "t2.mp4", "flv"},
         {{"merge", "m.mov", "a.mp4", "b.mp4"}, 0, "", "m.mov", "mov"},
+        // A source without pictures would vanish from the result: it is named as dropped.
+        {{"merge", "d.mp4", "a.mp4", "tone.mp3", "b.mp4"}, 0, "dropped " + file("tone.mp3"), "d.mp4", "mov"},
+        {{"merge", "--strict", "s.mp4", "a.mp4", "tone.mp3"}, 1, "--strict", "", ""},
         // Cut: the time forms, rounding, a start past the end.
         {{"cut", "--start", "1", "--length", "1", "a.mp4", "c1.mp4"}, 0, "", "c1.mp4", "mov"},
         {{"cut", "--start", "00:00:01.4", "--length", "0:01", "a.mp4", "c2.mp4"}, 0, "rounded", "c2.mp4", "mov"},
@@ -186,13 +190,35 @@ TEST_F(HostProgram, RunsAndRefusals)
     EXPECT_EQ(tt::read_file(file("old.mp4")), old_bytes);
     EXPECT_EQ(container_of(file("b.mp4")), "mov");
     EXPECT_TRUE(fs::is_symlink(file("link.mp4")));
-    // Only the failed job's log stays; the other runs removed theirs.
-    EXPECT_EQ(names_in(logs_->path()).size(), 1u);
+    // Only the failed jobs' logs stay; the other runs removed theirs.
+    EXPECT_EQ(names_in(logs_->path()).size(), 2u);
     for (const std::string &name : names_in(logs_->path())) std::remove((logs_->path() + "/" + name).c_str());
     // -y replaces an existing destination with the result.
     ASSERT_EQ(run({"convert", "-y", "--quiet", "a.mp4", "old.mp4"}).exit_code, 0);
     EXPECT_EQ(container_of(file("old.mp4")), "mov");
     EXPECT_TRUE(names_in(logs_->path()).empty());
+}
+
+// Hosts merging into one folder at the same time keep their temporaries apart:
+// each result holds its own sources (a.mp4 lasts 3 s, b.mp4 2 s).
+TEST_F(HostProgram, ConcurrentMergesInOneFolderKeepTheirOwnSources)
+{
+    const std::vector<std::string> sources = {"a.mp4", "b.mp4", "a.mp4"};
+    std::vector<tt::Finished> results(sources.size());
+    std::vector<std::thread> hosts;
+    for (size_t i = 0; i < sources.size(); i++)
+        hosts.emplace_back([&, i] {
+            const std::string dst = "twice" + std::to_string(i) + ".mp4";
+            results[i] = run({"merge", "-y", "--size", "640x480", dst, sources[i], sources[i]});
+        });
+    for (std::thread &t : hosts) t.join();
+    for (size_t i = 0; i < sources.size(); i++) {
+        probe_result r = {};
+        EXPECT_EQ(results[i].exit_code, 0) << results[i].output;
+        EXPECT_EQ(tarsa_sdk_probe_ex(file("twice" + std::to_string(i) + ".mp4").c_str(), &r), 1);
+        EXPECT_EQ(r.duration, sources[i] == "a.mp4" ? 6 : 4) << i;
+    }
+    EXPECT_TRUE(tt::merge_temporaries(dir_->path()).empty());
 }
 
 TEST_F(HostProgram, JsonOutputsParse)

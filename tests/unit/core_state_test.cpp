@@ -77,13 +77,16 @@ TEST(MergeTmpPath, NamesCountUpInTheDirectorySetAndRefusalsKeepTheEarlierOne)
     // The joining names its inputs "concat:a|b": a '|' would split a name; a refusal takes no number.
     EXPECT_EQ(get_tmp_file_name("/out|put/", "ts", b), 0);
     EXPECT_EQ(b[0], '\0');
-    EXPECT_EQ(std::string(a), "/out/merge_tmp_file-" + std::to_string(n) + ".ts");
+    const std::string pid = std::to_string(os_getpid());
+    EXPECT_EQ(std::string(a), "/out/merge_tmp_file-" + pid + "-" + std::to_string(n) + ".ts");
     // A directory set wins over the destination's; its last level is created.
     const std::string made = dir.file("made");
     ASSERT_EQ(tarsa_sdk_merge_set_tmp_path(made.c_str()), 1);
     EXPECT_TRUE(tt::file_exists(made));
+    // A number whose file exists is passed over: temporaries are written over and removed.
+    ASSERT_TRUE(tt::write_file(made + kSep + "merge_tmp_file-" + pid + "-" + std::to_string(n + 1) + ".ts", "mine"));
     ASSERT_EQ(get_tmp_file_name("/out/", "ts", c), 1);
-    EXPECT_EQ(std::string(c), made + kSep + "merge_tmp_file-" + std::to_string(n + 1) + ".ts");
+    EXPECT_EQ(std::string(c), made + kSep + "merge_tmp_file-" + pid + "-" + std::to_string(n + 2) + ".ts");
     std::string long_path = dir.path() + "/";
     long_path += std::string(259 - long_path.size(), 'x');  // no room for the separator
     for (const std::string &refused : {std::string(), long_path, dir.file("no/such"),
