@@ -1,6 +1,8 @@
 // The host program `tarsa` as a user runs it: exit status, messages, files left, JSON, stop signals.
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -194,7 +196,9 @@ TEST_F(HostProgram, RunsAndRefusals)
     EXPECT_EQ(names_in(logs_->path()).size(), 2u);
     for (const std::string &name : names_in(logs_->path())) std::remove((logs_->path() + "/" + name).c_str());
     // -y replaces an existing destination with the result.
-    ASSERT_EQ(run({"convert", "-y", "--quiet", "a.mp4", "old.mp4"}).exit_code, 0);
+    const tt::Finished quiet = run({"convert", "-y", "--quiet", "a.mp4", "old.mp4"});
+    ASSERT_EQ(quiet.exit_code, 0);
+    EXPECT_EQ(quiet.output, "");
     EXPECT_EQ(container_of(file("old.mp4")), "mov");
     EXPECT_TRUE(names_in(logs_->path()).empty());
 }
@@ -219,6 +223,49 @@ TEST_F(HostProgram, ConcurrentMergesInOneFolderKeepTheirOwnSources)
         EXPECT_EQ(r.duration, sources[i] == "a.mp4" ? 6 : 4) << i;
     }
     EXPECT_TRUE(tt::merge_temporaries(dir_->path()).empty());
+}
+
+// On a terminal the progress is one line redrawn in place that fits the terminal's width:
+// percent, a bar when there is room, elapsed time, ETA and speed.
+TEST_F(HostProgram, ProgressBarFitsTheTerminal)
+{
+    for (const unsigned short columns : {60, 24}) {
+        SCOPED_TRACE(columns);
+        int master = -1, slave = -1;
+        const winsize size = {20, columns, 0, 0};
+        ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, &size), 0);
+        // Everything the child needs is made before the fork: the test process has threads.
+        std::vector<std::string> args = {tarsa(), "convert", "-y", "--size", "640x480", "a.mp4", "bar.avi"},
+                                 vars = env();
+        for (char **e = environ; *e; e++) vars.push_back(*e);  // the first of a name counts
+        std::vector<char *> argv, envp;
+        for (std::string &a : args) argv.push_back(&a[0]);
+        for (std::string &v : vars) envp.push_back(&v[0]);
+        argv.push_back(nullptr);
+        envp.push_back(nullptr);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            dup2(slave, STDERR_FILENO);
+            if (chdir(dir_->path().c_str()) == 0) execve(argv[0], argv.data(), envp.data());
+            _exit(127);
+        }
+        close(slave);
+        std::string out;
+        char buf[4096];
+        for (ssize_t n; (n = read(master, buf, sizeof buf)) > 0;) out.append(buf, static_cast<size_t>(n));
+        close(master);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_EQ(WEXITSTATUS(status), 0) << out;
+        std::vector<std::string> frames;
+        for (size_t at = 0; (at = out.find('\r', at)) != std::string::npos; at++)  // the terminal sends "\r\n" for "\n"
+            if (out[at + 1] != '\n') frames.push_back(out.substr(at + 1, out.find_first_of("\r\n", at + 1) - at - 1));
+        ASSERT_FALSE(frames.empty()) << out;
+        for (const std::string &frame : frames) EXPECT_EQ(frame.size(), columns - 1u) << frame;
+        EXPECT_EQ(frames.back().find("100%"), 0u) << frames.back();
+        EXPECT_NE(frames.back().find(" ETA 0:00"), std::string::npos) << frames.back();
+        EXPECT_EQ(frames.back().find("[#"), columns > 40 ? 5u : std::string::npos) << frames.back();
+    }
 }
 
 TEST_F(HostProgram, JsonOutputsParse)
