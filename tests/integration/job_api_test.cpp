@@ -16,12 +16,7 @@ namespace {
 
 using tt::status_line;
 
-class JobApi : public tt::FakeJobTest {
-protected:
-    void *conversion() { return FakeJobTest::conversion(dir_.file("dst.flv")); }
-    void *cut() { return FakeJobTest::cut(dir_.file("cut.flv")); }
-    void *merge_of() { return FakeJobTest::merge_of(dir_.file("all.mp4")); }
-};
+class JobApi : public tt::FakeJobTest {};
 
 // Every job function refuses NULL, the failed create's value and a handle of
 // another kind with its failure value; the job behind a foreign handle is

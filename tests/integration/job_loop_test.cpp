@@ -54,7 +54,7 @@ public:
         if (k == kMergeTmp) tools_.script(prefixed("on .ts ", body) + prefixed("on .mp4 ", kDone));
         else if (k == kMergeJoin) tools_.script(prefixed("on .ts ", kDone) + prefixed("on .mp4 ", body));
         else tools_.script(body);
-        void *job = k == kConvert ? conversion(dst_) : k == kCut ? cut(dst_) : merge_of(merge_dst_);
+        void *job = k == kConvert ? conversion() : k == kCut ? cut() : merge_of();
         EXPECT_EQ(kStart[k](job), 1);
         if (k == kMergeTmp || k == kMergeJoin) sources_ = {dir_.file("a.mp4"), dir_.file("b.mp4")};
         return job;
@@ -124,8 +124,6 @@ public:
     }
 
     Kind kind_ = kConvert;
-    std::string dst_ = dir_.file("dst.flv");
-    std::string merge_dst_ = dir_.file("all.mp4");
     std::vector<std::string> sources_;
 };
 

@@ -6,12 +6,9 @@
 #ifndef _WIN32
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 #include <chrono>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,73 +23,16 @@ using Args = std::vector<std::string>;
 
 // A host that starts the tool with its own output going to the test, then
 // waits to be killed.
+Args hosted(Args argv)
+{
 #ifdef _WIN32
-class Host {
-public:
-    explicit Host(std::vector<std::string> argv)
-    {
-        argv[0] += ".exe";
-        argv.insert(argv.begin(), {tt::bin_dir() + "win_child.exe", "host"});
-        host_.reset(new tt::Spawned(argv));
-    }
-    std::string first_line()
-    {
-        std::string line;
-        host_->read_line(line, 60000);
-        return line;
-    }
-    void kill()
-    {
-        tt::kill_process(host_->pid());
-        host_->wait(5000);
-    }
-
-private:
-    std::unique_ptr<tt::Spawned> host_;
-};
+    argv[0] += ".exe";
+    argv.insert(argv.begin(), {tt::bin_dir() + "win_child.exe", "host"});
 #else
-// A forked host; everything the fork child uses is made before.
-class Host {
-public:
-    explicit Host(const std::vector<std::string> &args)
-    {
-        std::vector<char *> argv;
-        for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
-        argv.push_back(nullptr);
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        host_ = fork();
-        if (host_ == 0) {
-            if (fork() == 0) {
-                dup2(fds[1], 1);
-                dup2(fds[1], 2);
-                execv(argv[0], argv.data());
-                _exit(127);
-            }
-            for (;;) pause();
-        }
-        close(fds[1]);
-        out_ = fds[0];
-    }
-    ~Host() { close(out_); }
-    std::string first_line()
-    {
-        std::string first;
-        char ch;
-        while (read(out_, &ch, 1) == 1 && ch != '\n') first += ch;
-        return first;
-    }
-    void kill()
-    {
-        ::kill(host_, SIGKILL);
-        waitpid(host_, nullptr, 0);
-    }
-
-private:
-    pid_t host_ = -1;
-    int out_ = -1;
-};
+    argv.insert(argv.begin(), {"/bin/sh", "-c", "\"$@\" & wait", "host"});
 #endif
+    return argv;
+}
 
 TEST(ToolLife, ToolAndStockChildEndWithinOneSecondOfTheirHost)
 {
@@ -124,8 +64,9 @@ TEST(ToolLife, ToolAndStockChildEndWithinOneSecondOfTheirHost)
         SCOPED_TRACE(c.tool + (c.by_owner ? " -ppid" : ""));
         Args argv = {tt::bin_dir() + c.tool};
         argv.insert(argv.end(), c.args.begin(), c.args.end());
-        Host host(argv);
-        const std::string first = host.first_line();
+        tt::Spawned host(hosted(argv));
+        std::string first;
+        host.read_line(first, 60000);
         const pid_t tool = first.rfind("PID = ", 0) == 0 ? std::stoi(first.substr(6)) : -1;
         const pid_t stock = tt::child_running(tool, c.stock);
         EXPECT_GT(tool, 0) << first;
@@ -134,11 +75,11 @@ TEST(ToolLife, ToolAndStockChildEndWithinOneSecondOfTheirHost)
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         EXPECT_TRUE(tt::process_running(tool) && tt::process_running(stock));
 
-        if (c.by_owner) tt::kill_process(owner.pid());
-        else host.kill();
+        tt::Spawned &killed = c.by_owner ? owner : host;
+        tt::kill_process(killed.pid());
+        killed.wait(5000);
         EXPECT_TRUE(tt::ends_within(tool, 1000));
         EXPECT_TRUE(tt::ends_within(stock, 1000));
-        if (c.by_owner) host.kill();
         for (pid_t p : {stock, tool})  // only what this test started, and only on failure
             if (tt::process_running(p)) tt::kill_process(p);
     }

@@ -55,12 +55,6 @@ Finished run(const std::vector<std::string> &argv, const std::vector<std::string
 // The output split into lines at LF, CR and CR LF (the last one may lack a break).
 std::vector<std::string> split_lines(const std::string &output);
 
-// The exit status a process killed by kill_process() ends with.
-#ifdef _WIN32
-constexpr int kKilledStatus = 1;  // the code the library's kill gives to TerminateProcess
-#else
-constexpr int kKilledStatus = 128 + 9;  // SIGKILL
-#endif
 // Kills a process this test started (SIGKILL, TerminateProcess).
 void kill_process(pid_t pid);
 
