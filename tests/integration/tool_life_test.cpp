@@ -23,14 +23,14 @@ using Args = std::vector<std::string>;
 
 // A host that starts the tool with its own output going to the test, then
 // waits to be killed.
-Args hosted(Args argv)
+Args hosted(const std::string &tool, const Args &args)
 {
 #ifdef _WIN32
-    argv[0] += ".exe";
-    argv.insert(argv.begin(), {tt::bin_dir() + "win_child.exe", "host"});
+    Args argv = {tt::bin_dir() + "win_child.exe", "host", tt::bin_dir() + tool + ".exe"};
 #else
-    argv.insert(argv.begin(), {"/bin/sh", "-c", "\"$@\" & wait", "host"});
+    Args argv = {"/bin/sh", "-c", "\"$@\" & wait", "host", tt::bin_dir() + tool};
 #endif
+    argv.insert(argv.end(), args.begin(), args.end());
     return argv;
 }
 
@@ -62,9 +62,7 @@ TEST(ToolLife, ToolAndStockChildEndWithinOneSecondOfTheirHost)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.tool + (c.by_owner ? " -ppid" : ""));
-        Args argv = {tt::bin_dir() + c.tool};
-        argv.insert(argv.end(), c.args.begin(), c.args.end());
-        tt::Spawned host(hosted(argv));
+        tt::Spawned host(hosted(c.tool, c.args));
         std::string first;
         host.read_line(first, 60000);
         const pid_t tool = first.rfind("PID = ", 0) == 0 ? std::stoi(first.substr(6)) : -1;
