@@ -8,6 +8,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "jobs.h"
 #include "processes.h"
@@ -122,7 +123,8 @@ TEST_F(JobApi, CreateRefusesMissingArgumentsHalfSizesControlCharactersAndTheSour
 TEST_F(JobApi, LifecycleLoopsLeaveNothingBehind)
 {
     tools_.script("pid\nappend $DST 188\nprint " + status_line(10) + "\nexit 0\n");
-    const int threads = tt::thread_baseline();
+    std::thread([] {}).join();  // a sanitizer's helper thread appears at the first thread start: not one left behind
+    const int threads = tt::thread_count();
     const size_t fds = tt::open_fds().size();
     for (int round = 0; round < 3; round++) {
         void *conv = conversion();

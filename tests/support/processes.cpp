@@ -189,12 +189,6 @@ std::vector<int> child_pids()
 
 int thread_count() { return static_cast<int>(numbered_entries("/proc/self/task").size()); }
 
-int thread_baseline()
-{
-    std::thread([] {}).join();
-    return thread_count();
-}
-
 std::vector<int> open_fds() { return numbered_entries("/proc/self/fd", true); }
 
 }  // namespace tt

@@ -71,9 +71,6 @@ pid_t child_running(pid_t parent, const std::string &program, int timeout_ms = 5
 // Children of this process (zombies included: a child counts until it is reaped).
 std::vector<int> child_pids();
 int thread_count();
-// thread_count() after one thread started and joined: a sanitizer's helper thread appears at the
-// first thread start and would otherwise count as left behind.
-int thread_baseline();
 std::vector<int> open_fds();
 
 }  // namespace tt

@@ -29,8 +29,6 @@ private:
 bool write_file(const std::string &path, const std::string &content);
 std::string read_file(const std::string &path);
 bool file_exists(const std::string &path);
-// Names in `dir` starting with "merge_tmp_file-".
-std::vector<std::string> merge_temporaries(const std::string &dir);
 
 // Directory of the running test program, with a trailing '/': the library's
 // directory for the statically linked tests (tools and tf.ttf lie there).
