@@ -32,7 +32,6 @@ public:
     void probe(const std::string &text);
     // The probe reports 10 s of H.264 High and AAC in `format`.
     void probe_media(const std::string &format = "flv");
-    std::string dir() const { return dir_.path() + "/"; }
 
 private:
     TempDir dir_;
