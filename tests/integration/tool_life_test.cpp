@@ -83,8 +83,6 @@ TEST(ToolLife, ToolAndStockChildEndWithinOneSecondOfTheirHost)
     }
 }
 
-[[maybe_unused]] Args ffmpeg(Args args) { return args.insert(args.begin(), tt::bin_dir() + "ffmpeg"), args; }
-
 TEST(FakeStock, ForwardsOutputExitStatusAndStartFailures)
 {
 #ifdef _WIN32
@@ -100,7 +98,8 @@ TEST(FakeStock, ForwardsOutputExitStatusAndStartFailures)
     };
     for (const auto &c : cases) {
         ASSERT_TRUE(tt::write_file(dir.file("script"), c.script));
-        tt::Spawned shim(ffmpeg({}), {"TARSASDK_FFMPEG_DIR=" + dir.path(), "TARSA_FAKE_SCRIPT=" + dir.file("script")});
+        tt::Spawned shim({tt::bin_dir() + "ffmpeg"},
+                         {"TARSASDK_FFMPEG_DIR=" + dir.path(), "TARSA_FAKE_SCRIPT=" + dir.file("script")});
         if (c.status == 128 + SIGTERM) {
             const pid_t child = tt::child_running(shim.pid(), dir.file("ffmpeg"));
             ASSERT_TRUE(child > 0 && kill(child, SIGTERM) == 0);
@@ -110,7 +109,7 @@ TEST(FakeStock, ForwardsOutputExitStatusAndStartFailures)
     }
     const std::string bin = tt::bin_dir();
     for (const std::string &stock_dir : {dir.file("none"), bin.substr(0, bin.size() - 1)}) {  // none; the tool itself
-        tt::Spawned shim(ffmpeg({"-version"}), {"TARSASDK_FFMPEG_DIR=" + stock_dir});
+        tt::Spawned shim({bin + "ffmpeg", "-version"}, {"TARSASDK_FFMPEG_DIR=" + stock_dir});
         EXPECT_EQ(tt::split_lines(shim.read_rest(5000)).size(), 2u);  // the "PID =" line and the reason
         EXPECT_EQ(shim.wait(5000), 127) << stock_dir;
     }
