@@ -8,6 +8,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "jobs.h"
 #include "processes.h"
@@ -16,12 +17,7 @@ namespace {
 
 using tt::status_line;
 
-class JobApi : public tt::FakeJobTest {
-protected:
-    void *conversion() { return FakeJobTest::conversion(dir_.file("dst.flv")); }
-    void *cut() { return FakeJobTest::cut(dir_.file("cut.flv")); }
-    void *merge_of() { return FakeJobTest::merge_of(dir_.file("all.mp4")); }
-};
+class JobApi : public tt::FakeJobTest {};
 
 // Every job function refuses NULL, the failed create's value and a handle of
 // another kind with its failure value; the job behind a foreign handle is
@@ -127,7 +123,8 @@ TEST_F(JobApi, CreateRefusesMissingArgumentsHalfSizesControlCharactersAndTheSour
 TEST_F(JobApi, LifecycleLoopsLeaveNothingBehind)
 {
     tools_.script("pid\nappend $DST 188\nprint " + status_line(10) + "\nexit 0\n");
-    const int threads = tt::thread_baseline();
+    std::thread([] {}).join();  // a sanitizer's helper thread appears at the first thread start: not one left behind
+    const int threads = tt::thread_count();
     const size_t fds = tt::open_fds().size();
     for (int round = 0; round < 3; round++) {
         void *conv = conversion();
@@ -154,7 +151,6 @@ TEST_F(JobApi, LifecycleLoopsLeaveNothingBehind)
         EXPECT_EQ(tarsa_sdk_merge_destroy(m), 1);
     }
     EXPECT_TRUE(tt::wait_until([] { return tt::child_pids().empty(); }, 2000));
-    EXPECT_TRUE(tt::merge_temporaries(dir_.path()).empty());
     EXPECT_TRUE(tt::wait_until([&] { return tt::thread_count() <= threads; }, 2000));
     EXPECT_EQ(tt::open_fds().size(), fds);
 }

@@ -6,12 +6,9 @@
 #ifndef _WIN32
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 #include <chrono>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,73 +23,16 @@ using Args = std::vector<std::string>;
 
 // A host that starts the tool with its own output going to the test, then
 // waits to be killed.
+Args hosted(const std::string &tool, const Args &args)
+{
 #ifdef _WIN32
-class Host {
-public:
-    explicit Host(std::vector<std::string> argv)
-    {
-        argv[0] += ".exe";
-        argv.insert(argv.begin(), {tt::bin_dir() + "win_child.exe", "host"});
-        host_.reset(new tt::Spawned(argv));
-    }
-    std::string first_line()
-    {
-        std::string line;
-        host_->read_line(line, 60000);
-        return line;
-    }
-    void kill()
-    {
-        tt::kill_process(host_->pid());
-        host_->wait(5000);
-    }
-
-private:
-    std::unique_ptr<tt::Spawned> host_;
-};
+    Args argv = {tt::bin_dir() + "win_child.exe", "host", tt::bin_dir() + tool + ".exe"};
 #else
-// A forked host; everything the fork child uses is made before.
-class Host {
-public:
-    explicit Host(const std::vector<std::string> &args)
-    {
-        std::vector<char *> argv;
-        for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
-        argv.push_back(nullptr);
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        host_ = fork();
-        if (host_ == 0) {
-            if (fork() == 0) {
-                dup2(fds[1], 1);
-                dup2(fds[1], 2);
-                execv(argv[0], argv.data());
-                _exit(127);
-            }
-            for (;;) pause();
-        }
-        close(fds[1]);
-        out_ = fds[0];
-    }
-    ~Host() { close(out_); }
-    std::string first_line()
-    {
-        std::string first;
-        char ch;
-        while (read(out_, &ch, 1) == 1 && ch != '\n') first += ch;
-        return first;
-    }
-    void kill()
-    {
-        ::kill(host_, SIGKILL);
-        waitpid(host_, nullptr, 0);
-    }
-
-private:
-    pid_t host_ = -1;
-    int out_ = -1;
-};
+    Args argv = {"/bin/sh", "-c", "\"$@\" & wait", "host", tt::bin_dir() + tool};
 #endif
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+}
 
 TEST(ToolLife, ToolAndStockChildEndWithinOneSecondOfTheirHost)
 {
@@ -122,10 +62,9 @@ TEST(ToolLife, ToolAndStockChildEndWithinOneSecondOfTheirHost)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.tool + (c.by_owner ? " -ppid" : ""));
-        Args argv = {tt::bin_dir() + c.tool};
-        argv.insert(argv.end(), c.args.begin(), c.args.end());
-        Host host(argv);
-        const std::string first = host.first_line();
+        tt::Spawned host(hosted(c.tool, c.args));
+        std::string first;
+        host.read_line(first, 60000);
         const pid_t tool = first.rfind("PID = ", 0) == 0 ? std::stoi(first.substr(6)) : -1;
         const pid_t stock = tt::child_running(tool, c.stock);
         EXPECT_GT(tool, 0) << first;
@@ -134,17 +73,15 @@ TEST(ToolLife, ToolAndStockChildEndWithinOneSecondOfTheirHost)
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         EXPECT_TRUE(tt::process_running(tool) && tt::process_running(stock));
 
-        if (c.by_owner) tt::kill_process(owner.pid());
-        else host.kill();
+        tt::Spawned &killed = c.by_owner ? owner : host;
+        tt::kill_process(killed.pid());
+        killed.wait(5000);
         EXPECT_TRUE(tt::ends_within(tool, 1000));
         EXPECT_TRUE(tt::ends_within(stock, 1000));
-        if (c.by_owner) host.kill();
         for (pid_t p : {stock, tool})  // only what this test started, and only on failure
             if (tt::process_running(p)) tt::kill_process(p);
     }
 }
-
-[[maybe_unused]] Args ffmpeg(Args args) { return args.insert(args.begin(), tt::bin_dir() + "ffmpeg"), args; }
 
 TEST(FakeStock, ForwardsOutputExitStatusAndStartFailures)
 {
@@ -161,7 +98,8 @@ TEST(FakeStock, ForwardsOutputExitStatusAndStartFailures)
     };
     for (const auto &c : cases) {
         ASSERT_TRUE(tt::write_file(dir.file("script"), c.script));
-        tt::Spawned shim(ffmpeg({}), {"TARSASDK_FFMPEG_DIR=" + dir.path(), "TARSA_FAKE_SCRIPT=" + dir.file("script")});
+        tt::Spawned shim({tt::bin_dir() + "ffmpeg"},
+                         {"TARSASDK_FFMPEG_DIR=" + dir.path(), "TARSA_FAKE_SCRIPT=" + dir.file("script")});
         if (c.status == 128 + SIGTERM) {
             const pid_t child = tt::child_running(shim.pid(), dir.file("ffmpeg"));
             ASSERT_TRUE(child > 0 && kill(child, SIGTERM) == 0);
@@ -171,7 +109,7 @@ TEST(FakeStock, ForwardsOutputExitStatusAndStartFailures)
     }
     const std::string bin = tt::bin_dir();
     for (const std::string &stock_dir : {dir.file("none"), bin.substr(0, bin.size() - 1)}) {  // none; the tool itself
-        tt::Spawned shim(ffmpeg({"-version"}), {"TARSASDK_FFMPEG_DIR=" + stock_dir});
+        tt::Spawned shim({bin + "ffmpeg", "-version"}, {"TARSASDK_FFMPEG_DIR=" + stock_dir});
         EXPECT_EQ(tt::split_lines(shim.read_rest(5000)).size(), 2u);  // the "PID =" line and the reason
         EXPECT_EQ(shim.wait(5000), 127) << stock_dir;
     }

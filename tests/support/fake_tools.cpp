@@ -36,7 +36,7 @@ FakeTools::FakeTools()
       probe_env_("TARSA_FAKE_PROBE_SCRIPT", dir_.file("probe.txt"))
 {
     script("exit 0\n");
-    probe_media(10);
+    probe_media();
     set_ff_path(install_fake_tools(dir_.path()).c_str());
 }
 
@@ -52,13 +52,10 @@ static void replace_file(const std::string &path, const std::string &text)
 void FakeTools::script(const std::string &text) { replace_file(dir_.file("script.txt"), text); }
 void FakeTools::probe(const std::string &text) { replace_file(dir_.file("probe.txt"), text); }
 
-void FakeTools::probe_media(int seconds, const std::string &format)
+void FakeTools::probe_media(const std::string &format)
 {
-    char duration[32] = "N/A";
-    if (seconds > 0)
-        std::snprintf(duration, sizeof duration, "%02d:%02d:%02d.00", seconds / 3600, seconds / 60 % 60, seconds % 60);
     probe("print Input #0, " + format + ", from 'src':\n"
-          "print   Duration: " + duration + ", start: 0.000000, bitrate: 300 kb/s\n"
+          "print   Duration: 00:00:10.00, start: 0.000000, bitrate: 300 kb/s\n"
           "print   Stream #0:0: Video: h264 (High), yuv420p(progressive), 320x240, 25 fps\n"
           "print   Stream #0:1: Audio: aac (LC), 48000 Hz, mono, fltp, 64 kb/s\n"
           "exit 0\n");

@@ -30,9 +30,8 @@ public:
     // script or the new one, never half of one.
     void script(const std::string &text);
     void probe(const std::string &text);
-    // The probe reports H.264 High and AAC of `seconds` (0: "N/A") in `format`.
-    void probe_media(int seconds, const std::string &format = "flv");
-    std::string dir() const { return dir_.path() + "/"; }
+    // The probe reports 10 s of H.264 High and AAC in `format`.
+    void probe_media(const std::string &format = "flv");
 
 private:
     TempDir dir_;

@@ -3,28 +3,14 @@
 #ifndef TARSA_TEST_HWD_FIXTURE_H
 #define TARSA_TEST_HWD_FIXTURE_H
 
-#include <cstring>
-
 #include "media/hwd.h"
+#include "test_util.h"
 
 namespace tt {
 
-class HwdStateGuard {
+class HwdStateGuard : SavedVars {
 public:
-    HwdStateGuard() : info_(s_hwd_dev_info), checked_(is_chech_hwd) { std::memcpy(env_, s_hwd_env, sizeof env_); }
-    ~HwdStateGuard()
-    {
-        s_hwd_dev_info = info_;
-        std::memcpy(s_hwd_env, env_, sizeof env_);
-        is_chech_hwd = checked_;
-    }
-    HwdStateGuard(const HwdStateGuard &) = delete;
-    HwdStateGuard &operator=(const HwdStateGuard &) = delete;
-
-private:
-    hwd_dev_info info_;
-    int32_t checked_;
-    hwd_env env_[4];
+    HwdStateGuard() : SavedVars(s_hwd_dev_info, s_hwd_env, is_chech_hwd) {}
 };
 
 }  // namespace tt

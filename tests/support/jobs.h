@@ -1,6 +1,6 @@
 // Fixtures of the job tests: a directory for the job's files, the events
-// recorded, the log captured; parameters without hardware; and the fake
-// tool in place of the library's tools.
+// recorded; parameters without hardware; and the fake tool in place of the
+// library's tools.
 #ifndef TARSA_TEST_JOBS_H
 #define TARSA_TEST_JOBS_H
 
@@ -10,7 +10,6 @@
 
 #include "fake_tools.h"
 #include "job_events.h"
-#include "log_capture.h"
 #include "tarsasdk.h"
 #include "test_util.h"
 
@@ -21,17 +20,15 @@ inline cut_param_v1 cut_params(int dst_file_type, int start_time, int cut_length
 {
     return {{dst_file_type, 0, 0, start_time, cut_length, 0, 1, 5}, HWD_USAGE_NONE, -1, {}};
 }
-inline merge_param merge_params(uint32_t dst_file_type, uint32_t width = 0, uint32_t height = 0,
-                                uint32_t audio_enable = 1)
+inline merge_param merge_params(uint32_t dst_file_type, uint32_t width = 0, uint32_t height = 0)  // audio on
 {
-    return {dst_file_type, width, height, audio_enable, 23};
+    return {dst_file_type, width, height, 1, 23};
 }
 
 class JobTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { sdk_startup(); }
     TempDir dir_;
-    LogCapture log_;
     EventLog events_;
 };
 
@@ -44,26 +41,27 @@ protected:
         EXPECT_TRUE(write_file(path, "not media"));
         return path;
     }
-    // Jobs of src.flv (the merge: of `names`, probed as MP4) into a file of the directory, made but not started.
-    void *conversion(const std::string &dst)
+    // Jobs of src.flv into dst_ (the merge: of a.mp4 and b.mp4, probed as MP4, into merge_dst_), made but not started.
+    void *conversion()
     {
         const cvt_param_v1 p = cvt_params({6, 0, 0, 1, 23});
-        return tarsa_sdk_create_v1(source("src.flv").c_str(), dst.c_str(), &p);
+        return tarsa_sdk_create_v1(source("src.flv").c_str(), dst_.c_str(), &p);
     }
-    void *cut(const std::string &dst)
+    void *cut()
     {
         const cut_param_v1 p = cut_params(6, 0, 10);
-        return tarsa_sdk_cut_create_v1(source("src.flv").c_str(), dst.c_str(), &p);
+        return tarsa_sdk_cut_create_v1(source("src.flv").c_str(), dst_.c_str(), &p);
     }
-    void *merge_of(const std::string &dst, std::initializer_list<const char *> names = {"a.mp4", "b.mp4"})
+    void *merge_of()
     {
-        tools_.probe_media(10, "mov,mp4,m4a,3gp,3g2,mj2");
+        tools_.probe_media("mov,mp4,m4a,3gp,3g2,mj2");
         const merge_param p = merge_params(3);
-        void *job = tarsa_sdk_merge_create(dst.c_str(), &p);
-        for (const char *name : names) EXPECT_EQ(tarsa_sdk_merge_add_file(job, source(name).c_str()), 1);
+        void *job = tarsa_sdk_merge_create(merge_dst_.c_str(), &p);
+        for (const char *name : {"a.mp4", "b.mp4"}) EXPECT_EQ(tarsa_sdk_merge_add_file(job, source(name).c_str()), 1);
         return job;
     }
     FakeTools tools_;
+    const std::string dst_ = dir_.file("dst.flv"), merge_dst_ = dir_.file("all.mp4");
 };
 
 }  // namespace tt

@@ -29,10 +29,4 @@ bool LogCapture::contains(const std::string &needle) const
     return false;
 }
 
-void LogCapture::clear()
-{
-    std::lock_guard<std::mutex> guard(lock_);
-    lines_.clear();
-}
-
 }  // namespace tt

@@ -18,7 +18,6 @@ public:
 
     std::vector<std::string> lines() const;  // without the date stamp "YYYY-MM-DD HH:MM:SS.mmm "
     bool contains(const std::string &needle) const;  // in any line
-    void clear();
 
 private:
     static void sink(const char *line, void *ctx);

@@ -138,16 +138,6 @@ int Spawned::wait(int timeout_ms)
     return status_;
 }
 
-Finished run(const std::vector<std::string> &argv, const std::vector<std::string> &env, const std::string &cwd,
-             int timeout_ms)
-{
-    Spawned p(argv, env, cwd);
-    Finished f;
-    f.output = p.read_rest(timeout_ms);
-    f.exit_code = p.wait(1000);
-    return f;
-}
-
 void kill_process(pid_t pid)
 {
     if (pid > 0) kill(pid, SIGKILL);
@@ -158,20 +148,6 @@ bool process_running(pid_t pid)
     if (pid <= 0 || kill(pid, 0) != 0) return false;
     const std::string fields = stat_fields(pid);
     return !fields.empty() && fields[0] != 'Z' && fields[0] != 'X';
-}
-
-bool ends_within(pid_t pid, int ms)
-{
-    return wait_until([pid] { return !process_running(pid); }, ms);
-}
-
-// The first child of `pid`, or -1.
-static pid_t first_child(pid_t pid)
-{
-    const std::string p = std::to_string(pid);
-    std::ifstream children("/proc/" + p + "/task/" + p + "/children");
-    long child = -1;
-    return children >> child ? static_cast<pid_t>(child) : -1;
 }
 
 std::string process_exe(pid_t pid)
@@ -194,10 +170,11 @@ long long start_time_of(pid_t pid)
 
 pid_t child_running(pid_t parent, const std::string &program, int timeout_ms)
 {
-    pid_t child = -1;
-    const bool found = wait_until(
-        [&] { return (child = first_child(parent)) > 0 && process_exe(child) == program; }, timeout_ms);
-    return found ? child : -1;
+    const std::string p = std::to_string(parent), children = "/proc/" + p + "/task/" + p + "/children";
+    long child = -1;  // the first one listed
+    const bool found = wait_until([&] { return std::ifstream(children) >> child && process_exe(child) == program; },
+                                  timeout_ms);
+    return found ? static_cast<pid_t>(child) : -1;
 }
 
 std::vector<int> child_pids()
@@ -211,12 +188,6 @@ std::vector<int> child_pids()
 }
 
 int thread_count() { return static_cast<int>(numbered_entries("/proc/self/task").size()); }
-
-int thread_baseline()
-{
-    std::thread([] {}).join();
-    return thread_count();
-}
 
 std::vector<int> open_fds() { return numbered_entries("/proc/self/fd", true); }
 

@@ -55,12 +55,6 @@ Finished run(const std::vector<std::string> &argv, const std::vector<std::string
 // The output split into lines at LF, CR and CR LF (the last one may lack a break).
 std::vector<std::string> split_lines(const std::string &output);
 
-// The exit status a process killed by kill_process() ends with.
-#ifdef _WIN32
-constexpr int kKilledStatus = 1;  // the code the library's kill gives to TerminateProcess
-#else
-constexpr int kKilledStatus = 128 + 9;  // SIGKILL
-#endif
 // Kills a process this test started (SIGKILL, TerminateProcess).
 void kill_process(pid_t pid);
 
@@ -77,9 +71,6 @@ pid_t child_running(pid_t parent, const std::string &program, int timeout_ms = 5
 // Children of this process (zombies included: a child counts until it is reaped).
 std::vector<int> child_pids();
 int thread_count();
-// thread_count() after one thread started and joined: a sanitizer's helper thread appears at the
-// first thread start and would otherwise count as left behind.
-int thread_baseline();
 std::vector<int> open_fds();
 
 }  // namespace tt

@@ -8,30 +8,16 @@
 #include <string>
 
 #include "core/globals.h"
+#include "test_util.h"
 
 namespace tt {
 
-class SdkStateGuard {
+class SdkStateGuard : SavedVars {
 public:
-    SdkStateGuard() { copy(saved_, live(), true); }
-    ~SdkStateGuard() { copy(saved_, live(), false); }
-    SdkStateGuard(const SdkStateGuard &) = delete;
-    SdkStateGuard &operator=(const SdkStateGuard &) = delete;
-
-private:
-    static char *const *live()
+    SdkStateGuard()
+        : SavedVars(s_module_path, s_ff_path, s_ffmpeg_path, s_ffprobe_path, s_ffmpeg_version, s_sdk_startup)
     {
-        static char *const texts[] = {s_module_path, s_ff_path, s_ffmpeg_path, s_ffprobe_path, s_ffmpeg_version};
-        return texts;
     }
-    void copy(char (*saved)[MAX_PATH], char *const *texts, bool save)
-    {
-        for (int i = 0; i < 5; i++) std::memcpy(save ? saved[i] : texts[i], save ? texts[i] : saved[i], MAX_PATH);
-        if (save) startup_ = s_sdk_startup;
-        else s_sdk_startup = startup_;
-    }
-    char saved_[5][MAX_PATH];
-    int32_t startup_ = 0;
 };
 
 // Points the library at `dir` (with trailing '/') as if it lay there.

@@ -1,15 +1,13 @@
-// Reading a started program's output, the same on every system; only
-// Spawned::fill, which waits for more, differs.
+// What is the same on every system: reading a started program's output, running one to its end and
+// waiting for a process to end; only Spawned::fill, which waits for more output, differs.
 #include <chrono>
 
 #include "processes.h"
+#include "test_util.h"
 
 namespace tt {
-namespace {
 
 using Clock = std::chrono::steady_clock;
-
-}  // namespace
 
 int ms_left(Clock::time_point deadline)
 {
@@ -39,6 +37,21 @@ std::string Spawned::read_rest(int timeout_ms)
     std::string rest;
     rest.swap(pending_);
     return rest;
+}
+
+Finished run(const std::vector<std::string> &argv, const std::vector<std::string> &env, const std::string &cwd,
+             int timeout_ms)
+{
+    Spawned p(argv, env, cwd);
+    Finished f;
+    f.output = p.read_rest(timeout_ms);
+    f.exit_code = p.wait(1000);
+    return f;
+}
+
+bool ends_within(pid_t pid, int ms)
+{
+    return wait_until([pid] { return !process_running(pid); }, ms);
 }
 
 }  // namespace tt

@@ -53,17 +53,6 @@ bool file_exists(const std::string &path)
     return std::filesystem::exists(path, ec);
 }
 
-std::vector<std::string> merge_temporaries(const std::string &dir)
-{
-    std::vector<std::string> out;
-    std::error_code ec;
-    for (const auto &e : std::filesystem::directory_iterator(dir, ec)) {
-        const std::string name = e.path().filename().string();
-        if (name.rfind("merge_tmp_file-", 0) == 0) out.push_back(name);
-    }
-    return out;
-}
-
 std::string bin_dir()
 {
     char buf[4096];

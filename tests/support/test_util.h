@@ -1,11 +1,13 @@
 // Shared helpers of the tests: temporary directories and files, sample media
-// made with the stock ffmpeg, environment variables and waiting.
+// made with the stock ffmpeg, environment variables, library-wide variables and waiting.
 #ifndef TARSA_TEST_UTIL_H
 #define TARSA_TEST_UTIL_H
 
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace tt {
@@ -27,8 +29,6 @@ private:
 bool write_file(const std::string &path, const std::string &content);
 std::string read_file(const std::string &path);
 bool file_exists(const std::string &path);
-// Names in `dir` starting with "merge_tmp_file-".
-std::vector<std::string> merge_temporaries(const std::string &dir);
 
 // Directory of the running test program, with a trailing '/': the library's
 // directory for the statically linked tests (tools and tf.ttf lie there).
@@ -58,6 +58,26 @@ private:
     std::string name_;
     bool had_ = false;
     std::string old_;
+};
+
+// Copies of library-wide variables, written back when the guard goes, so that tests that set them
+// directly leave the library as they found it.
+class SavedVars {
+public:
+    template <typename... T>
+    explicit SavedVars(T &...vars)
+    {
+        (saved_.emplace_back(&vars, std::string(reinterpret_cast<const char *>(&vars), sizeof vars)), ...);
+    }
+    ~SavedVars()
+    {
+        for (const auto &v : saved_) std::memcpy(v.first, v.second.data(), v.second.size());
+    }
+    SavedVars(const SavedVars &) = delete;
+    SavedVars &operator=(const SavedVars &) = delete;
+
+private:
+    std::vector<std::pair<void *, std::string>> saved_;
 };
 
 // tarsa_sdk_startup once per process.

@@ -114,11 +114,6 @@ bool process_running(pid_t pid)
     return running;
 }
 
-bool ends_within(pid_t pid, int ms)
-{
-    return wait_until([pid] { return !process_running(pid); }, ms);
-}
-
 pid_t child_running(pid_t parent, const std::string &program, int timeout_ms)
 {
     std::vector<int> found;
@@ -126,15 +121,5 @@ pid_t child_running(pid_t parent, const std::string &program, int timeout_ms)
 }
 
 std::vector<int> child_pids() { return children_of(static_cast<int>(GetCurrentProcessId()), ""); }
-
-Finished run(const std::vector<std::string> &argv, const std::vector<std::string> &env, const std::string &cwd,
-             int timeout_ms)
-{
-    Spawned p(argv, env, cwd);
-    Finished f;
-    f.output = p.read_rest(timeout_ms);
-    f.exit_code = p.wait(1000);
-    return f;
-}
 
 }  // namespace tt
