@@ -222,7 +222,7 @@ TEST_F(HostProgram, ConcurrentMergesInOneFolderKeepTheirOwnSources)
         EXPECT_EQ(tarsa_sdk_probe_ex(file("twice" + std::to_string(i) + ".mp4").c_str(), &r), 1);
         EXPECT_EQ(r.duration, sources[i] == "a.mp4" ? 6 : 4) << i;
     }
-    EXPECT_TRUE(tt::merge_temporaries(dir_->path()).empty());
+    for (const std::string &name : names_in(dir_->path())) EXPECT_NE(name.rfind("merge_tmp_file-", 0), 0u) << name;
 }
 
 // On a terminal the progress is one line redrawn in place that fits the terminal's width:
