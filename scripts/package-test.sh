@@ -54,6 +54,16 @@ depends_ok() {
     done
 }
 check "package Depends" depends_ok
+# Installed under another prefix (before the package, so nothing in /usr can
+# stand in): the library finds its tools beside its own file, through the
+# library's symbolic links.
+prefix_ok() {
+    cmake --install "$build" --prefix "$work/prefix" >/dev/null &&
+    /usr/bin/ffmpeg -v error -f lavfi -i testsrc2=size=160x120:duration=2 -pix_fmt yuv420p "$work/p.mp4" &&
+    "$work/prefix/bin/tarsa" convert "$work/p.mp4" "$work/p.flv" >/dev/null &&
+    "$work/prefix/bin/tarsa" probe "$work/p.flv" | grep -q flv && rm -rf "$work/prefix"
+}
+check "install under another prefix" prefix_ok
 check "install the package" apt-get install -y -q "$deb"
 
 libdir=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)
