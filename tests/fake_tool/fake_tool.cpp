@@ -9,7 +9,7 @@
 //   exit CODE                exit with CODE
 //   signal N                 raise signal N (19: stop itself, 9: die)
 //   on SUFFIX CMD            CMD only when $DST ends with SUFFIX
-//   bytes TEXT               TEXT with C escapes (\n \r \t \\ \xNN), no line break added
+//   bytes TEXT               TEXT with C escapes (\n \r \\ \xNN), no line break added
 //   flood BYTES [LEN]        BYTES bytes of 'x' in lines of LEN (default 99) + line break
 //   ticker N MS              N lines "tick <i>", one every MS
 //   cwd                      the working directory
@@ -62,7 +62,6 @@ static std::string unescape(const std::string &text)
         char c = text[++i];
         if (c == 'n') out += '\n';
         else if (c == 'r') out += '\r';
-        else if (c == 't') out += '\t';
         else if (c == 'x' && i + 2 < text.size()) {
             out += static_cast<char>(std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
             i += 2;

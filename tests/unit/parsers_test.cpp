@@ -145,7 +145,8 @@ std::vector<std::string> fixture_lines(const std::string &name)
     return lines;
 }
 
-// The probe of a capture played by the fake tool; both probes must agree.
+// The probe of a capture played by the fake tool (the other probes agree with
+// it: the probe's integration test).
 probe_result_ex probe_capture(tt::FakeTools &tools, const std::string &name, int *ok)
 {
     std::string script;
@@ -153,18 +154,15 @@ probe_result_ex probe_capture(tt::FakeTools &tools, const std::string &name, int
     tools.probe(script);
     probe_result_ex r = {};
     *ok = internal_probe_ex("src", &r);
-    probe_result plain = {};
-    uint32_t flag = 0;
-    EXPECT_EQ(internal_probe("src", &plain, &flag), *ok);
-    EXPECT_EQ(std::memcmp(&plain, &r.result, sizeof plain), 0);
-    EXPECT_EQ(flag, 0u);  // the stock programs print no header_info line
     return r;
 }
 
 // The probe on each capture. Read off each capture: the format is the
 // first name after "Input #0," (so MP4 files are "mov"), durations drop
 // their fraction, H.264 names carry the profile class, other codecs the
-// bare name, and the last stream line of a kind is kept.
+// bare name, and the last stream line of a kind is kept. (MP4 with H.264 and
+// AAC or HEVC, TS, AVI with MPEG-4 and MP3, MP3 and a text file: the probe's
+// integration test, on files the stock program makes.)
 TEST(StockOutput, ProbeOfTheCapturedOutput)
 {
     init_fmt_table();
@@ -176,21 +174,15 @@ TEST(StockOutput, ProbeOfTheCapturedOutput)
         const char *v_fmt, *a_fmt;
     };
     std::vector<Case> cases = {
-        {"ffprobe_mp4_h264_high_aac.txt", "mov", 2, 320, 240, "h264 (High)", "aac"},
         {"ffprobe_mp4_language_tags.txt", "mov", 2, 176, 144, "h264 (Baseline)", "aac"},
-        {"ffprobe_ts_h264_main_aac.txt", "mpegts", 2, 320, 240, "h264 (Main)", "aac"},
         {"ffprobe_ts_mpeg2video_mp2.txt", "mpegts", 2, 320, 240, "mpeg2video", "mp2"},
         {"ffprobe_flv_flv1_mp3.txt", "flv", 2, 320, 240, "flv1", "mp3"},
-        {"ffprobe_avi_mpeg4_mp3.txt", "avi", 2, 320, 240, "mpeg4", "mp3"},
         {"ffprobe_avi_mpeg4_alaw.txt", "avi", 2, 320, 240, "mpeg4", "pcm_alaw"},
         {"ffprobe_asf_wmv2_wmav2.txt", "asf", 2, 320, 240, "wmv2", "wmav2"},
-        {"ffprobe_mp4_hevc.txt", "mov", 2, 160, 120, "hevc", ""},
-        {"ffprobe_audio_only.txt", "mp3", 2, 0, 0, "", "mp3"},
         {"ffprobe_mp4_colour_bt709.txt", "mov", 2, 320, 240, "h264 (Baseline)", ""},  // commas before the size
         {"ffprobe_mp4_h264_high10.txt", "mov", 2, 320, 240, "h264 (High)", ""},
         {"ffprobe_mkv_two_video.txt", "matroska", 2, 176, 144, "h264 (Baseline)", ""},  // the later line wins
         {"ffprobe_raw.txt", "h264", 0, 320, 240, "h264 (Baseline)", ""},  // "Duration: N/A"
-        {"ffprobe_text_file.txt", "", 0, 0, 0, "", ""},                    // no format: no probe
         // A line break in a stream's language (the tool prints it as it
         // is) leaves no stream line to trust; a metadata key's line break
         // cannot replace the duration.
