@@ -220,9 +220,6 @@ TEST(HwdSelect, ChoiceAndFragments)
         EXPECT_EQ(std::vector<std::string>({pre, dec, enc}), std::vector<std::string>({c.pre, c.dec, c.enc}));
         EXPECT_EQ(hwd.is_use_hw, (c.mode == AUTO && !c.detected.empty()) || c.mode == TYPE) << "is_use_hw";
     }
-    hwd_info mixed = {5, 5, 5};
-    EXPECT_EQ(get_cvt_hwd_type(AUTO, nullptr, nullptr, -1, &mixed), -1);
-    EXPECT_EQ(std::vector<int>({mixed.is_use_hw, mixed.hwd_decoder, mixed.hwd_encoder}), std::vector<int>(3, 5));
 }
 
 TEST(HwdTrialRules, PacketBudgetAndVerdict)
