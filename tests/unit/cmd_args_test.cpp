@@ -271,7 +271,6 @@ TEST(PlanArgs, GivesTheStockProgramWhatItTakes)
 {
     // out {}: the arguments unchanged; notes: one note line per change or refused value
     const struct { Args in; bool has_fdk; Args out; pid_t owner; size_t notes; } cases[] = {
-        {{"-i", "a", "-ppid", "77", "-c:a", "aac", "b"}, false, {"-i", "a", "-c:a", "aac", "b"}, 77, 0},
         {{"-i", "a", "b", "-ppid"}, false, {"-i", "a", "b"}, 0, 1},
         {{"-ppid", "12abc", "-i", "a", "b"}, false, {"-i", "a", "b"}, 0, 1},
         {{"-ppid", "-5", "-i", "a", "b"}, false, {"-i", "a", "b"}, 0, 1},
