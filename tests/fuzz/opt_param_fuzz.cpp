@@ -30,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             std::string got((found ? it->second.size() : 0) + 1, '?');
             const int32_t room = static_cast<int32_t>(got.size()) - 1;
             // Absent, or one byte short (for an empty block a negative capacity): refused, nothing written.
-            FUZZ_CHECK(opt_param_get(list, k, &got[0], found ? room - 1 : room) == 0 && got == std::string(room + 1, '?'));
+            FUZZ_CHECK(opt_param_get(list, k, &got[0], found ? room - 1 : room) == 0 &&
+                       got == std::string(room + 1, '?'));
             if (found)
                 FUZZ_CHECK(opt_param_get(list, k, &got[0], room) == 1 && got.substr(0, room) == it->second &&
                            got.back() == '?');
