@@ -24,10 +24,9 @@ TEST(CodecCompat, KnownAnswers)
     fill_tables();
     const int containers[] = {255, 0, 3, 4, 4, 8, 7, 255, 255, 255};
     for (int type = -1; type < 10; type++) EXPECT_EQ(get_f_fmt_by_dst_file_type(type), containers[type < 0 ? 9 : type]);
-    // Defaults: mpeg2video for 4 and 7, baseline for sdv, h264 for rowless types; aac.
-    EXPECT_EQ(std::vector<int>({get_compat_v_codec(4, 6), get_compat_v_codec(7, 7), get_compat_v_codec(1, 1),
-                                get_compat_v_codec(6, 6), get_compat_v_codec(9, 5), get_compat_a_codec(5, 3)}),
-              std::vector<int>({0, 0, 2, 1, 1, 2}));
+    // Defaults: mpeg2video for 7, h264 for rowless types, aac for avi (the others: the destination choice).
+    EXPECT_EQ(std::vector<int>({get_compat_v_codec(7, 7), get_compat_v_codec(9, 5), get_compat_a_codec(5, 3)}),
+              std::vector<int>({0, 1, 2}));
     // video?, type, codec, allowed: no hevc for flv, mpeg2 for 4 not 2, sdv has no plain h264, no traw/tdaw/mp3
     const int rows[][4] = {{1, 6, 6, 0}, {1, 3, 6, 1}, {1, 4, 0, 1}, {1, 2, 0, 0}, {1, 1, 1, 0}, {1, 3, 7, 0},
                            {1, 3, 8, 0}, {0, 2, 2, 0}, {0, 1, 3, 1}, {0, 3, 0, 1}, {0, 5, 0, 0}, {0, 3, 1, 0}};
