@@ -9,11 +9,11 @@
 //   exit CODE                exit with CODE
 //   signal N                 raise signal N (19: stop itself, 9: die)
 //   on SUFFIX CMD            CMD only when $DST ends with SUFFIX
-//   bytes TEXT               TEXT with C escapes (\n \r \t \\ \xNN), no line break added
+//   bytes TEXT               TEXT with C escapes (\n \r \\ \xNN), no line break added
 //   flood BYTES [LEN]        BYTES bytes of 'x' in lines of LEN (default 99) + line break
 //   ticker N MS              N lines "tick <i>", one every MS
 //   cwd                      the working directory
-//   env NAME                 "NAME=<value>", or "NAME unset"
+//   env NAME                 "NAME=<value>" ("NAME=" when unset)
 //   argv                     every argument after the program, one line "[arg]" each
 //   sigstate N               "sig N blocked=<0|1> ignored=<0|1>"
 //   fds                      "fd N <link target>" for each open descriptor
@@ -62,7 +62,6 @@ static std::string unescape(const std::string &text)
         char c = text[++i];
         if (c == 'n') out += '\n';
         else if (c == 'r') out += '\r';
-        else if (c == 't') out += '\t';
         else if (c == 'x' && i + 2 < text.size()) {
             out += static_cast<char>(std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
             i += 2;
@@ -153,8 +152,7 @@ int main(int argc, char **argv)
             std::printf("%s\n", getcwd(dir, sizeof dir) ? dir : "?");
         } else if (cmd == "env") {
             const char *value = std::getenv(arg.c_str());
-            if (value) std::printf("%s=%s\n", arg.c_str(), value);
-            else std::printf("%s unset\n", arg.c_str());
+            std::printf("%s=%s\n", arg.c_str(), value ? value : "");
         } else if (cmd == "argv") {
             for (int i = 1; i < argc; i++) std::printf("[%s]\n", argv[i]);
 #ifndef _WIN32

@@ -169,17 +169,10 @@ TEST(RunnerRead, LongLinesComeInPiecesAndCrLfBecomesLf)
               (Lines{"a\n", "b\rc\n", "d\n", "e\n", "z\r"}));
 }
 
-TEST(RunnerClose, WaitsForTheChildAndReapsItEvenWhenItFillsThePipe)
+// That a close reaps the child: the job loop's test leaves no child of every kind of job.
+TEST(RunnerClose, ReapsAChildThatFillsThePipe)
 {
-    pipe_info *fp = pipe_popen(fake_cmd({"sleep 400", "exit 0"}), "r");
-    ASSERT_NE(fp, nullptr);
-    const int pid = pipe_child_pid(fp);
-    const auto start = clock_type::now();
-    EXPECT_EQ(pipe_pclose(fp), 0);
-    EXPECT_GE(tt::ms_since(start), 390.0);
-    EXPECT_EQ(os_process_exit_peek(pid), -1);  // the id no longer names a child of ours
-
-    fp = pipe_popen(fake_cmd({"flood 1000000", "exit 0"}), "r");
+    pipe_info *fp = pipe_popen(fake_cmd({"flood 1000000", "exit 0"}), "r");
     ASSERT_NE(fp, nullptr);
     const int flooding = pipe_child_pid(fp);
     auto closing = std::async(std::launch::async, [fp] { return pipe_pclose(fp); });
@@ -207,17 +200,15 @@ TEST(KillProcess, NonPositiveIdsSignalNothingAndEndedChildrenAreLeftAlone)
     EXPECT_EQ(os_process_exit_peek(ended_pid), OS_PROC_EXIT_NONZERO);  // still exit 3, not a kill
     EXPECT_EQ(pipe_pclose(ended), 0);
 
-    kill_process(pipe_child_pid(running));
-    EXPECT_EQ(read_all(running), Lines{});
-    EXPECT_EQ(pipe_feof(running), 1);
+    kill_process(pipe_child_pid(running));  // the reading after a kill: RunnerRead.EndOfOutput
     EXPECT_EQ(pipe_pclose(running), 0);
 }
 
-// Start times tell a tool's host from a process that reused its id. The
-// command name field may hold ") " itself; fields count after the last ')'.
-TEST(ProcessStartTime, OfLiveProcessesAndNone)
+// Start times tell a tool's host from a process that reused its id (this
+// process's own: the host marker above). The command name field may hold
+// ") " itself; fields count after the last ')'.
+TEST(ProcessStartTime, OfALiveProcessWhoseNameHoldsParentheses)
 {
-    EXPECT_EQ(os_process_start_time(getpid()), tt::start_time_of(getpid()));
     tt::TempDir tmp;
     pipe_info *fp = pipe_popen({tt::copy_fake_tool(tmp.file("a) b c (d")), "--run", "hang"}, "r");
     ASSERT_NE(fp, nullptr);
@@ -225,26 +216,19 @@ TEST(ProcessStartTime, OfLiveProcessesAndNone)
     EXPECT_EQ(os_process_start_time(pid), tt::start_time_of(pid));
     kill_process(pid);
     pipe_pclose(fp);
-
-    for (int none : {0, -7, 0x3fffffff}) EXPECT_EQ(os_process_start_time(none), -1);  // the last above any pid_max
-    char marker[64], tiny[4];
-    EXPECT_EQ(os_host_marker(0x3fffffff, marker, sizeof marker), -1);
-    EXPECT_EQ(os_host_marker(getpid(), tiny, sizeof tiny), -1);
-    EXPECT_STREQ(tiny, "");
 }
 
-// A file's status carries its size; a missing file gives an error and
-// leaves the record as it was.
-TEST(FileStatus, SizeOfAFileAndErrorForNone)
+// A file's status carries its modification time (its size goes to the log only); a missing
+// file gives an error and leaves the record as it was.
+TEST(FileStatus, TimeOfAFileAndErrorForNone)
 {
     tt::TempDir dir;
     ASSERT_TRUE(tt::write_file(dir.file("five"), "12345"));
     os_file_status st = {-1, -1}, none = {-1, -1};
     ASSERT_EQ(os_stat(dir.file("five").c_str(), &st), 0);
-    EXPECT_EQ(st.size, 5);
     EXPECT_GT(st.mtime, 0);
     EXPECT_NE(os_stat(dir.file("missing").c_str(), &none), 0);
-    EXPECT_EQ(none.size, -1);
+    EXPECT_EQ(none.mtime, -1);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 // A child for the Windows platform tests, run as `win_child MODE ARGS...`:
 //   args            prints each argument after "args" on its own line, as the C runtime split them
-//   env NAME        prints the variable's value
 //   cwd             prints the working directory
 //   exit N          prints "bye" (no line break) and exits with N
 //   sleep MS        sleeps, then exits 0
@@ -23,10 +22,6 @@ int wmain(int argc, wchar_t **argv)
             int n = WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, buf, sizeof buf, nullptr, nullptr);
             std::printf("%s\n", n > 0 ? buf : "?");
         }
-    } else if (mode == L"env" && argc > 2) {
-        wchar_t value[1024];
-        DWORD n = GetEnvironmentVariableW(argv[2], value, 1024);
-        std::printf("%ls\n", n ? value : L"");
     } else if (mode == L"cwd") {
         wchar_t dir[1024];
         GetCurrentDirectoryW(1024, dir);
