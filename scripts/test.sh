@@ -19,7 +19,8 @@ python3 scripts/line_counts.py
 scripts/build.sh build
 (cd build && ctest -j2 --output-on-failure)
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARSA_SANITIZE=address >/dev/null
-cmake --build build-asan -j"$(nproc)" --target tarsa_unit_tests tarsa_integration_tests
+cmake --build build-asan -j"$(nproc)" --target tarsa_unit_tests tarsa_integration_tests \
+  replay_parsers replay_opt_param replay_watermark replay_cmdline
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest -L unit -j2 --output-on-failure)
 # Hardware detection, repeated, must not leak.
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 bin/tarsa_integration_tests --gtest_filter='HwdDetect.*:HwdTrialDecode.*')

@@ -2,6 +2,7 @@
 // temporaries' names and directory; the list lock and the log under threads.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <regex>
 #include <string>
 #include <thread>
@@ -9,6 +10,8 @@
 
 #include "core/globals.h"
 #include "core/rtkit.h"
+#include "job/job_records.h"
+#include "job/merge_fmt.h"
 #include "job/merge_sources.h"
 #include "log_capture.h"
 #include "sdk_state.h"
@@ -106,6 +109,35 @@ TEST(MergeTmpPath, NamesCountUpInTheDirectorySetAndRefusalsKeepTheEarlierOne)
 
 // Eight threads append under the list lock and log long lines: nothing is
 // lost and no line is interleaved with another.
+// A merge fits its sources into the first one's size only when another picture differs;
+// sources without pictures do not count, and a first source without one fits nothing.
+TEST(MergeFitSize, OnlyWhenAnotherPictureDiffers)
+{
+    const struct { std::vector<std::pair<int, int>> sizes; bool fit; } rows[] = {
+        {{{320, 240}, {320, 240}, {320, 240}}, false},
+        {{{320, 240}, {320, 240}, {160, 120}}, true},
+        {{{320, 240}, {320, 180}}, true},
+        {{{320, 240}, {240, 240}}, true},
+        {{{320, 240}, {0, 0}}, false},
+        {{{0, 0}, {320, 240}}, false},
+    };
+    for (const auto &row : rows) {
+        adt_dlist *list = adt_dlist_create(sizeof(file_info *));
+        std::vector<std::unique_ptr<file_info>> sources;
+        for (const auto &size : row.sizes) {
+            sources.push_back(std::make_unique<file_info>());
+            sources.back()->result.width = size.first;
+            sources.back()->result.height = size.second;
+            file_info *source = sources.back().get();
+            ASSERT_EQ(adt_dlist_add(list, 0, &source), 1);
+        }
+        uint32_t width = 7, height = 7;
+        EXPECT_EQ(get_merge_fit_size(list, &width, &height), row.fit) << testing::PrintToString(row.sizes);
+        EXPECT_EQ(std::make_pair(width, height), row.fit ? std::make_pair(320u, 240u) : std::make_pair(7u, 7u));
+        adt_dlist_destroy(list);
+    }
+}
+
 TEST(RtKit, ListLockAndLogLinesHoldUnderThreads)
 {
     adt_dlist *list = adt_dlist_create(sizeof(void *));
