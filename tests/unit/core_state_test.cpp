@@ -2,12 +2,14 @@
 // temporaries' names and directory; the list lock and the log under threads.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <memory>
 #include <regex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "core/deadline.h"
 #include "core/globals.h"
 #include "core/rtkit.h"
 #include "job/job_records.h"
@@ -135,6 +137,17 @@ TEST(MergeFitSize, OnlyWhenAnotherPictureDiffers)
         EXPECT_EQ(get_merge_fit_size(list, &width, &height), row.fit) << testing::PrintToString(row.sizes);
         EXPECT_EQ(std::make_pair(width, height), row.fit ? std::make_pair(320u, 240u) : std::make_pair(7u, 7u));
         adt_dlist_destroy(list);
+    }
+}
+
+// TARSASDK_PROBE_TIMEOUT: whole seconds, 0 for none; anything else gives the default 15.
+TEST(ProbeTimeout, WholeSecondsZeroForNoneDefaultOtherwise)
+{
+    const std::pair<const char *, int> rows[] = {{"", 15},   {"0", 0},   {"7", 7},
+                                                 {"-1", 15}, {"7s", 15}, {" 7", 15}, {"99999999999", INT_MAX}};
+    for (const auto &row : rows) {
+        tt::ScopedEnv value("TARSASDK_PROBE_TIMEOUT", row.first);
+        EXPECT_EQ(probe_timeout_seconds(), row.second) << row.first;
     }
 }
 
