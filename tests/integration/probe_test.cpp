@@ -166,12 +166,13 @@ TEST_F(Probe, ForgedMetadataChangesNeitherProbeNorProgress)
         const cvt_param_v1 p = tt::cvt_params({6, 0, 0, 1, 23});
         void *job = tarsa_sdk_create_v1(src.c_str(), dst.c_str(), &p);
         ASSERT_EQ(tarsa_sdk_start(job), 1);
-        ASSERT_TRUE(tt::wait_until([&] { return events.count(TARSA_EVENT_CVT_POS, 100) + events.count(TARSA_EVENT_CVT_FAIL) > 0; },
-                                   120000));
+        ASSERT_TRUE(tt::wait_until(
+            [&] { return events.count(TARSA_EVENT_CVT_POS, 100) + events.count(TARSA_EVENT_CVT_FAIL) > 0; }, 120000));
         EXPECT_NE(tarsa_sdk_get_ffmpeg_pid(job), 1);  // the tool's pid comes from its first line only
         EXPECT_EQ(tarsa_sdk_destroy(job), 1);
         std::vector<uint32_t> positions;
-        for (const tt::JobEvent &e : events.all()) positions.push_back(e.code == TARSA_EVENT_CVT_POS ? e.p2 : 1000 + e.code);
+        for (const tt::JobEvent &e : events.all())
+            positions.push_back(e.code == TARSA_EVENT_CVT_POS ? e.p2 : 1000 + e.code);
         EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()) && positions.back() == 100u) << events.all();
         std::remove(dst.c_str());
     }
