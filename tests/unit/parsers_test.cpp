@@ -167,21 +167,19 @@ TEST(StockOutput, ProbeOfTheCapturedOutput)
     }
 }
 
-std::vector<int> progress_times(const std::vector<std::string> &lines)
-{
-    std::vector<int> times;
-    for (const auto &l : lines)
-        if (const int t = get_buf_cur_time(l.c_str()); t != -1) times.push_back(t);
-    return times;
-}
-
 // A conversion's status lines (CR-separated by the stock program): time=00:00:00.06 .34 .66 .94
-// 01.26 01.57 01.88 02.00 (a handler name holding a status line: the probe's integration test).
+// 01.26 01.57 01.88 02.00 (a handler name's status line, which does not start its line: the table above).
 // "-00:00:02.99": the sign belongs to the hours field, which reads as 0, so the value is 2.
 TEST(StockOutput, ConversionProgressTimes)
 {
-    EXPECT_EQ(progress_times(fixture_lines("ffmpeg_convert.txt")), (std::vector<int>{0, 0, 0, 0, 1, 1, 1, 2}));
-    EXPECT_EQ(progress_times(fixture_lines("ffmpeg_negative_time.txt")), (std::vector<int>{0, 2}));
+    const std::pair<const char *, std::vector<int>> cases[] = {{"ffmpeg_convert.txt", {0, 0, 0, 0, 1, 1, 1, 2}},
+                                                               {"ffmpeg_negative_time.txt", {0, 2}}};
+    for (const auto &c : cases) {
+        std::vector<int> times;
+        for (const std::string &line : fixture_lines(c.first))
+            if (const int t = get_buf_cur_time(line.c_str()); t != -1) times.push_back(t);
+        EXPECT_EQ(times, c.second) << c.first;
+    }
 }
 
 }  // namespace
