@@ -255,6 +255,12 @@ TEST(HwdVaapi, DriverCheckFollowsRenderNodeAndDriverDirectory)
         EXPECT_EQ(set_hwd_env(HWD_TYPE_VAAPI), c.found);
         EXPECT_EQ(find_driver_exist(HWD_TYPE_VAAPI), c.found);
         EXPECT_EQ(std::string(s_hwd_env[HWD_TYPE_VAAPI].driver_path), c.found ? c.node : "");
+        // Each kind's own driver file decides; a kind out of range has none.
+        for (int kind : {HWD_TYPE_NVIDIA, HWD_TYPE_INTEL}) {
+            std::strcpy(s_hwd_env[kind].driver_path, c.node.c_str());
+            EXPECT_EQ(find_driver_exist(kind), c.node == node) << kind;
+        }
+        EXPECT_EQ(find_driver_exist(-1) + find_driver_exist(3), 0);
         hwd_dev dev = {};
         // A fake node opens no codec, so the log is the only sign the codec tests ran.
         EXPECT_EQ(try_open_hwd(HWD_TYPE_VAAPI, &dev), 0);

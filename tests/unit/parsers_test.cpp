@@ -101,6 +101,8 @@ TEST(Parsers, PidIsTakenFromTheFirstLineOnly)
     EXPECT_EQ(get_first_line_pid("PID = 7\n", &lines_read), -1);
     EXPECT_EQ(lines_read, 2);
     lines_read = 0;
+    EXPECT_EQ(get_first_line_pid("PID =42\n", &lines_read), 42);  // the blanks may be absent
+    lines_read = 0;
     EXPECT_EQ(get_first_line_pid("PID = x\n", &lines_read), -1);
 }
 
