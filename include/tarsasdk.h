@@ -414,6 +414,9 @@ TARSA_API int tarsa_sdk_destroy(void *handle);
  * Cut
  * ------------------------------------------------------------------------- */
 
+/* A start beyond the source's probed length (whole seconds, rounded down)
+ * is refused: that part does not exist, and the tool would write an empty
+ * file and report success. */
 TARSA_API void *tarsa_sdk_cut_create(const char *src_file, const char *dst_file,
                                      const cut_param *param);
 TARSA_API void *tarsa_sdk_cut_create_v1(const char *src_file, const char *dst_file,

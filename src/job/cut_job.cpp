@@ -85,5 +85,16 @@ job *create_cut_job(const char *src_file, const char *dst_file, const cut_param_
         "(param->cut_param->width == 0 && param->cut_param->height != 0) || (param->cut_param->width != 0 "
         "&& param->cut_param->height == 0)",
         false, "cut_info == NULL", "cut_info->opt_param == NULL"};
-    return create_source_job(src_file, dst_file, param, &cut_param_v1::cut_param, &cut_info::cut_param, kind);
+    job *j = create_source_job(src_file, dst_file, param, &cut_param_v1::cut_param, &cut_info::cut_param, kind);
+    // A part that begins after the source's end does not exist: the tool
+    // would write an empty file and the cut would report success. The probe
+    // gives whole seconds (rounded down), so only a start beyond them is sure.
+    const cut_info *info = static_cast<const cut_info *>(j);
+    if (info && info->result.duration > 0 && info->cut_param.start_time > info->result.duration) {
+        LOG_INFO("cut start %d s is past the end of the source (%d s)", info->cut_param.start_time,
+                 info->result.duration);
+        job_destroy(j);
+        return nullptr;
+    }
+    return j;
 }
