@@ -11,13 +11,11 @@
 //   on SUFFIX CMD            CMD only when $DST ends with SUFFIX
 //   bytes TEXT               TEXT with C escapes (\n \r \\ \xNN), no line break added
 //   flood BYTES [LEN]        BYTES bytes of 'x' in lines of LEN (default 99) + line break
-//   ticker N MS              N lines "tick <i>", one every MS
 //   cwd                      the working directory
 //   env NAME                 "NAME=<value>" ("NAME=" when unset)
 //   argv                     every argument after the program, one line "[arg]" each
 //   sigstate N               "sig N blocked=<0|1> ignored=<0|1>"
 //   fds                      "fd N <link target>" for each open descriptor
-// TARSA_FAKE_ARGV_OUT=PATH writes the received arguments, one per line.
 // TARSA_FAKE_PROBE_SCRIPT=PATH, when set, is the script of a copy named
 // ffprobe (a job's source probe and end-of-job probe then differ from its
 // ffmpeg run).
@@ -76,10 +74,6 @@ int main(int argc, char **argv)
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
 #endif
-    if (const char *argv_out = std::getenv("TARSA_FAKE_ARGV_OUT")) {
-        std::ofstream out(argv_out, std::ios::trunc);
-        for (int i = 0; i < argc; i++) out << argv[i] << '\n';
-    }
     std::vector<std::string> lines;
     if (argc > 1 && std::strcmp(argv[1], "--run") == 0) {
         for (int i = 2; i < argc && std::strcmp(argv[i], "--") != 0; i++) lines.push_back(argv[i]);
@@ -139,14 +133,6 @@ int main(int argc, char **argv)
             const std::string row = std::string(len, 'x') + '\n';
             for (; left > 0; left -= static_cast<long>(row.size()))
                 std::fwrite(row.data(), 1, std::min<size_t>(left, row.size()), stdout);
-        } else if (cmd == "ticker") {
-            int n = std::atoi(arg.c_str());
-            int ms = std::atoi(arg.c_str() + arg.find(' ') + 1);
-            for (int i = 0; i < n; i++) {
-                std::printf("tick %d\n", i);
-                std::fflush(stdout);
-                std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-            }
         } else if (cmd == "cwd") {
             char dir[4096];
             std::printf("%s\n", getcwd(dir, sizeof dir) ? dir : "?");
