@@ -21,15 +21,13 @@
 // ffmpeg run).
 // "--run CMD..." as the first argument plays the following arguments as the
 // script (up to an argument "--"), instead of TARSA_FAKE_SCRIPT.
-// On Windows, spawn_holder, sigstate, fds and signal do nothing, and the
-// output is written byte for byte (no CR added before LF).
+// On Windows, spawn_holder, cwd, env, argv, sigstate, fds and signal do nothing,
+// and the output is written byte for byte (no CR added before LF).
 #ifdef _WIN32
-#include <direct.h>
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
 #define getpid _getpid
-#define getcwd _getcwd
 #else
 #include <dirent.h>
 #include <fcntl.h>
@@ -115,13 +113,6 @@ int main(int argc, char **argv)
             std::ofstream out(arg.substr(0, space), std::ios::app | std::ios::binary);
             std::string bytes(static_cast<size_t>(std::atol(arg.c_str() + space + 1)), '\0');
             out << bytes;
-#ifndef _WIN32
-        } else if (cmd == "spawn_holder") {
-            if (fork() == 0) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(arg.c_str())));
-                _exit(0);
-            }
-#endif
         } else if (cmd == "hang") {
             for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
         } else if (cmd == "bytes") {
@@ -133,6 +124,12 @@ int main(int argc, char **argv)
             const std::string row = std::string(len, 'x') + '\n';
             for (; left > 0; left -= static_cast<long>(row.size()))
                 std::fwrite(row.data(), 1, std::min<size_t>(left, row.size()), stdout);
+#ifndef _WIN32
+        } else if (cmd == "spawn_holder") {
+            if (fork() == 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(arg.c_str())));
+                _exit(0);
+            }
         } else if (cmd == "cwd") {
             char dir[4096];
             std::printf("%s\n", getcwd(dir, sizeof dir) ? dir : "?");
@@ -141,7 +138,6 @@ int main(int argc, char **argv)
             std::printf("%s=%s\n", arg.c_str(), value ? value : "");
         } else if (cmd == "argv") {
             for (int i = 1; i < argc; i++) std::printf("[%s]\n", argv[i]);
-#ifndef _WIN32
         } else if (cmd == "sigstate") {
             int sig = std::atoi(arg.c_str());
             sigset_t mask;

@@ -106,9 +106,6 @@ TEST_F(JobApi, CreateRefusesMissingArgumentsHalfSizesControlCharactersAndTheSour
     EXPECT_EQ(tarsa_sdk_merge_del_file(merge, dir_.file("b.flv").c_str()), 1);
     EXPECT_EQ(tarsa_sdk_merge_del_file(merge, src.c_str()), 1);
     EXPECT_EQ(tarsa_sdk_merge_destroy(merge), 1);
-    void *clean = tarsa_sdk_create_v1(src.c_str(), dir_.file("sub/out.flv").c_str(), &cvt);
-    ASSERT_NE(clean, TARSA_INVALID_HANDLE);
-    EXPECT_EQ(tarsa_sdk_destroy(clean), 1);
 }
 
 // The shared library's dynamic symbol table holds the 37 public functions
