@@ -11,27 +11,23 @@
 //   on SUFFIX CMD            CMD only when $DST ends with SUFFIX
 //   bytes TEXT               TEXT with C escapes (\n \r \\ \xNN), no line break added
 //   flood BYTES [LEN]        BYTES bytes of 'x' in lines of LEN (default 99) + line break
-//   ticker N MS              N lines "tick <i>", one every MS
 //   cwd                      the working directory
 //   env NAME                 "NAME=<value>" ("NAME=" when unset)
 //   argv                     every argument after the program, one line "[arg]" each
 //   sigstate N               "sig N blocked=<0|1> ignored=<0|1>"
 //   fds                      "fd N <link target>" for each open descriptor
-// TARSA_FAKE_ARGV_OUT=PATH writes the received arguments, one per line.
 // TARSA_FAKE_PROBE_SCRIPT=PATH, when set, is the script of a copy named
 // ffprobe (a job's source probe and end-of-job probe then differ from its
 // ffmpeg run).
 // "--run CMD..." as the first argument plays the following arguments as the
 // script (up to an argument "--"), instead of TARSA_FAKE_SCRIPT.
-// On Windows, spawn_holder, sigstate, fds and signal do nothing, and the
-// output is written byte for byte (no CR added before LF).
+// On Windows, spawn_holder, cwd, env, argv, sigstate, fds and signal do nothing,
+// and the output is written byte for byte (no CR added before LF).
 #ifdef _WIN32
-#include <direct.h>
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
 #define getpid _getpid
-#define getcwd _getcwd
 #else
 #include <dirent.h>
 #include <fcntl.h>
@@ -76,10 +72,6 @@ int main(int argc, char **argv)
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
 #endif
-    if (const char *argv_out = std::getenv("TARSA_FAKE_ARGV_OUT")) {
-        std::ofstream out(argv_out, std::ios::trunc);
-        for (int i = 0; i < argc; i++) out << argv[i] << '\n';
-    }
     std::vector<std::string> lines;
     if (argc > 1 && std::strcmp(argv[1], "--run") == 0) {
         for (int i = 2; i < argc && std::strcmp(argv[i], "--") != 0; i++) lines.push_back(argv[i]);
@@ -121,13 +113,6 @@ int main(int argc, char **argv)
             std::ofstream out(arg.substr(0, space), std::ios::app | std::ios::binary);
             std::string bytes(static_cast<size_t>(std::atol(arg.c_str() + space + 1)), '\0');
             out << bytes;
-#ifndef _WIN32
-        } else if (cmd == "spawn_holder") {
-            if (fork() == 0) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(arg.c_str())));
-                _exit(0);
-            }
-#endif
         } else if (cmd == "hang") {
             for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
         } else if (cmd == "bytes") {
@@ -139,13 +124,11 @@ int main(int argc, char **argv)
             const std::string row = std::string(len, 'x') + '\n';
             for (; left > 0; left -= static_cast<long>(row.size()))
                 std::fwrite(row.data(), 1, std::min<size_t>(left, row.size()), stdout);
-        } else if (cmd == "ticker") {
-            int n = std::atoi(arg.c_str());
-            int ms = std::atoi(arg.c_str() + arg.find(' ') + 1);
-            for (int i = 0; i < n; i++) {
-                std::printf("tick %d\n", i);
-                std::fflush(stdout);
-                std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+#ifndef _WIN32
+        } else if (cmd == "spawn_holder") {
+            if (fork() == 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(arg.c_str())));
+                _exit(0);
             }
         } else if (cmd == "cwd") {
             char dir[4096];
@@ -155,7 +138,6 @@ int main(int argc, char **argv)
             std::printf("%s=%s\n", arg.c_str(), value ? value : "");
         } else if (cmd == "argv") {
             for (int i = 1; i < argc; i++) std::printf("[%s]\n", argv[i]);
-#ifndef _WIN32
         } else if (cmd == "sigstate") {
             int sig = std::atoi(arg.c_str());
             sigset_t mask;

@@ -66,12 +66,10 @@ TEST(StalledSource, FailsWithinTheProbeTimeout)
     const std::string out = dir.file("out.flv");
     const std::function<int(const char *)> in_process[] = {
         [](const char *s) { return static_cast<int>(get_h264_duration(s)); },
-        [](const char *s) { return is_h2645_mp4toannexb(s); },
         [](const char *s) { return is_use_hwd_decodec(s, 0); },
     }, by_tool[] = {
         [](const char *s) { return tarsa_sdk_probe(s); },
         [](const char *s) { probe_result r = {}; return tarsa_sdk_probe_ex(s, &r); },
-        [](const char *s) { probe_result_ex r = {}; return tarsa_sdk_probe_ex2(s, &r); },
         [&](const char *s) { return int(tarsa_sdk_create_v1(s, out.c_str(), &cvt) != TARSA_INVALID_HANDLE); },
     };
     std::vector<std::pair<std::string, std::function<int(const char *)>>> cases;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <iterator>
 
 #include "tarsasdk.h"
 
@@ -40,13 +39,6 @@ std::vector<JobEvent> EventLog::all() const
 {
     std::lock_guard<std::mutex> guard(lock_);
     return events_;
-}
-
-std::vector<JobEvent> EventLog::of(const void *job) const
-{
-    std::vector<JobEvent> out, every = all();
-    std::copy_if(every.begin(), every.end(), std::back_inserter(out), [&](const JobEvent &e) { return e.job == job; });
-    return out;
 }
 
 static long matching(const std::vector<JobEvent> &events, uint32_t code, long p2)

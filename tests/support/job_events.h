@@ -30,7 +30,6 @@ public:
     EventLog &operator=(const EventLog &) = delete;
 
     std::vector<JobEvent> all() const;
-    std::vector<JobEvent> of(const void *job) const;
     // Events `code` with p2 `p2` (any p2 when p2 < 0).
     int count(uint32_t code, long p2 = -1) const;
     // Waits until count(code, p2) reaches n; false after timeout_ms.

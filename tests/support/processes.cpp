@@ -10,11 +10,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <thread>
 
 #include "test_util.h"
 
@@ -22,8 +20,6 @@ extern char **environ;
 
 namespace tt {
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 std::vector<char *> c_strings(const std::vector<std::string> &v)
 {
@@ -121,21 +117,12 @@ bool Spawned::fill(int timeout_ms)
 
 int Spawned::wait(int timeout_ms)
 {
-    if (pid_ <= 0) return -1;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!reaped_) {
-        int status = 0;
-        const pid_t done = waitpid(pid_, &status, WNOHANG);
-        if (done == pid_) {
-            reaped_ = true;
-            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        } else if ((done < 0 && errno != EINTR) || ms_left(deadline) == 0) {
-            return -1;
-        } else {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+    int status = 0;
+    if (pid_ > 0 && !reaped_ && wait_until([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, timeout_ms)) {
+        reaped_ = true;
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
-    return status_;
+    return reaped_ ? status_ : -1;
 }
 
 void kill_process(pid_t pid)

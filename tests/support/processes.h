@@ -5,14 +5,10 @@
 
 #include <sys/types.h>
 
-#include <chrono>
 #include <string>
 #include <vector>
 
 namespace tt {
-
-// Milliseconds until `deadline`, 0 once it has passed.
-int ms_left(std::chrono::steady_clock::time_point deadline);
 
 // A program whose pid the test knows and whose output it reads as it comes.
 class Spawned {

@@ -9,7 +9,8 @@ namespace tt {
 
 using Clock = std::chrono::steady_clock;
 
-int ms_left(Clock::time_point deadline)
+// Milliseconds until `deadline`, 0 once it has passed.
+static int ms_left(Clock::time_point deadline)
 {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left > 0 ? static_cast<int>(left) : 0;
