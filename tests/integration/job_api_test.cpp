@@ -65,7 +65,7 @@ TEST_F(JobApi, MissingAndForeignHandlesAreRefused)
     EXPECT_EQ(tarsa_sdk_merge_destroy(mrg), 1);
 }
 
-// Missing arguments and half sizes are refused; so are names with a control character (which could
+// Missing arguments, half sizes and a cut past the source's end are refused; so are names with a control character (which could
 // forge a line of the tools' reports) though the file exists, while the same file under a clean name is
 // taken; the names a merge deletes.
 TEST_F(JobApi, CreateRefusesMissingArgumentsHalfSizesControlCharactersAndTheSource)
@@ -75,13 +75,17 @@ TEST_F(JobApi, CreateRefusesMissingArgumentsHalfSizesControlCharactersAndTheSour
     cut_param_v1 cutp = tt::cut_params(6, 0, 10), half_cut = cutp;
     half_cut.cut_param.height = 480;
     const merge_param mp = tt::merge_params(3), half_mp = tt::merge_params(3, 640, 0);
+    // The source lasts 10 s: a cut may start in its last second, not after it.
+    const cut_param_v1 past_end = tt::cut_params(6, 11, 5), last_second = tt::cut_params(6, 10, 5);
+    EXPECT_EQ(tarsa_sdk_cut_destroy(tarsa_sdk_cut_create_v1(src.c_str(), dst.c_str(), &last_second)), 1);
     int row = 0;
     for (void *refused : {tarsa_sdk_create(nullptr, dst.c_str(), &cvt.cvt_param), tarsa_sdk_create(src.c_str(), dst.c_str(), nullptr),
                           tarsa_sdk_create_v1(src.c_str(), dst.c_str(), &half_cvt), tarsa_sdk_cut_create(src.c_str(), nullptr, &cutp.cut_param),
                           tarsa_sdk_cut_create_v1(src.c_str(), dst.c_str(), &half_cut), tarsa_sdk_merge_create(nullptr, &mp),
                           tarsa_sdk_merge_create(dst.c_str(), &half_mp), tarsa_sdk_merge_create_v1(dst.c_str(), nullptr),
                           tarsa_sdk_create_v1(odd.c_str(), dst.c_str(), &cvt), tarsa_sdk_create_v1(src.c_str(), dir_.file("d\r.flv").c_str(), &cvt),
-                          tarsa_sdk_merge_create(dir_.file("m\t.mp4").c_str(), &mp)})
+                          tarsa_sdk_merge_create(dir_.file("m\t.mp4").c_str(), &mp),
+                          tarsa_sdk_cut_create_v1(src.c_str(), dst.c_str(), &past_end)})
         EXPECT_EQ(refused, TARSA_INVALID_HANDLE) << "row " << row++;
     // A job never writes over its own source: the source under any name (the same, through "." or "..",
     // a symbolic link) is refused as destination, and keeps its bytes.
