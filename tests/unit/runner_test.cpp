@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -38,7 +37,6 @@ TEST(RunnerStart, ProgramThatCannotRunIsReportedAtOnceAndLeavesNoDescriptor)
     tt::TempDir tmp;
     const std::string plain = tmp.file("plain.txt");
     ASSERT_TRUE(tt::write_file(plain, "not a program\n"));
-    chmod(plain.c_str(), 0644);
     const std::vector<std::string> cases[] = {
         {"/nonexistent-dir/ffmpeg", "-version"}, {tmp.file("no such tool")}, {tmp.path()}, {plain}, {""}, {},
     };
