@@ -148,23 +148,22 @@ TEST(CmdArgs, EveryCommandGetsExactlyItsArguments)
     }
 }
 
-// What any text reads back as: the watermark fuzz target.
+// What any text reads back as: the watermark fuzz target. Here how it is written: a line break stands as
+// backslash, backslash, "n"; a colour that reads as one passes as written, anything else would reach the
+// filter graph: white.
 TEST(WatermarkText, LineBreakAndColour)
 {
-    // A line break stands as backslash, backslash, "n" in the text.
+    const struct { const char *color, *text, *part; } rows[] = {
+        {"white", "line1\nline2", "text='line1\\\\nline2'"}, {"#FF000080", "T", ":fontcolor=#FF000080:"},
+        {"red@0.5", "T", ":fontcolor=red@0.5:"}, {"red:x=1", "T", ":fontcolor=white:"},
+        {"re'd", "T", ":fontcolor=white:"}};
     ot_ex mark = {};
     mark.row_num = mark.col_num = 1;
-    std::strcpy(mark.font_color, "white"), std::strcpy(mark.text, "line1\nline2");
     std::string graph;
-    ASSERT_TRUE(watermark_filter(mark, &graph));
-    EXPECT_NE(graph.find("text='line1\\\\nline2'"), std::string::npos) << graph;
-    // A colour that reads as one passes as written; anything else would reach the filter graph: white.
-    const std::pair<const char *, const char *> colors[] = {
-        {"#FF000080", "#FF000080"}, {"red@0.5", "red@0.5"}, {"red:x=1", "white"}, {"re'd", "white"}};
-    for (const auto &c : colors) {
-        std::strcpy(mark.font_color, c.first), std::strcpy(mark.text, "T");
+    for (const auto &row : rows) {
+        std::strcpy(mark.font_color, row.color), std::strcpy(mark.text, row.text);
         ASSERT_TRUE(watermark_filter(mark, &graph));
-        EXPECT_NE(graph.find(std::string(":fontcolor=") + c.second + ":"), std::string::npos) << graph;
+        EXPECT_NE(graph.find(row.part), std::string::npos) << graph;
     }
 }
 

@@ -109,8 +109,6 @@ TEST(MergeTmpPath, NamesCountUpInTheDirectorySetAndRefusalsKeepTheEarlierOne)
     str_copy(s_tmp_path, sizeof s_tmp_path, saved);
 }
 
-// Eight threads append under the list lock and log long lines: nothing is
-// lost and no line is interleaved with another.
 // A merge fits its sources into the first one's size only when another picture differs;
 // sources without pictures do not count, and a first source without one fits nothing.
 TEST(MergeFitSize, OnlyWhenAnotherPictureDiffers)
@@ -151,6 +149,8 @@ TEST(ProbeTimeout, WholeSecondsZeroForNoneDefaultOtherwise)
     }
 }
 
+// Eight threads append under the list lock and log long lines: nothing is
+// lost and no line is interleaved with another.
 TEST(RtKit, ListLockAndLogLinesHoldUnderThreads)
 {
     adt_dlist *list = adt_dlist_create(sizeof(void *));

@@ -26,6 +26,10 @@ const Parse resolution = [](char *line, char *) {
     int width = 0, height = 0;  // the probe takes them only from a line that yields them
     return get_buf_resolution(line, &width, &height);
 };
+const Parse first_pid = [](char *line, char *) {
+    int lines_read = 0;  // the first line
+    return get_first_line_pid(line, &lines_read);
+};
 
 // The probe gives the duration and stream parsers only the lines the report reader took as such (their
 // indentation and metadata: the captures below; the header_info line: the probe's integration test).
@@ -65,6 +69,11 @@ TEST(Parsers, LinesAndWhatTheyYield)
         // Names fill at most 29 characters of the caller's 30-byte fields.
         {f_fmt, "Input #0, " + junk + ", from 'x':\n", 0, junk29},
         {v_fmt, "  Stream #0:0: Video: " + junk + ", yuv420p\n", 0, junk29},
+        // The pid: "PID =", blanks (if any) and digits that fit an int (the parsers fuzz target checks that
+        // no other line yields one, nor another number).
+        {first_pid, "PID =\t4242\n", 4242},
+        {first_pid, "PID =42\n", 42},
+        {first_pid, "PID = x\n", -1},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.line.substr(0, 120));
@@ -90,20 +99,6 @@ TEST(Parsers, ReportReaderTakesOnlyTheToolsOwnLines)
     };
     report_state st = {};
     for (const auto &line : report) EXPECT_EQ(classify_report_line(&st, line.first), line.second) << line.first;
-}
-
-// The pid comes from the first line only: "PID =", blanks and digits that fit an int (the parsers fuzz target
-// checks that no other line yields one, nor another number).
-TEST(Parsers, PidIsTakenFromTheFirstLineOnly)
-{
-    int lines_read = 0;
-    EXPECT_EQ(get_first_line_pid("PID =\t4242\n", &lines_read), 4242);
-    EXPECT_EQ(get_first_line_pid("PID = 7\n", &lines_read), -1);
-    EXPECT_EQ(lines_read, 2);
-    lines_read = 0;
-    EXPECT_EQ(get_first_line_pid("PID =42\n", &lines_read), 42);  // the blanks may be absent
-    lines_read = 0;
-    EXPECT_EQ(get_first_line_pid("PID = x\n", &lines_read), -1);
 }
 
 // A capture as the tool layer hands it over: one line per CR, LF or CR LF, each ending in a line break.

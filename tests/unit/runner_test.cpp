@@ -3,14 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <future>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tool/runner.h"
@@ -39,7 +37,6 @@ TEST(RunnerStart, ProgramThatCannotRunIsReportedAtOnceAndLeavesNoDescriptor)
     tt::TempDir tmp;
     const std::string plain = tmp.file("plain.txt");
     ASSERT_TRUE(tt::write_file(plain, "not a program\n"));
-    chmod(plain.c_str(), 0644);
     const std::vector<std::string> cases[] = {
         {"/nonexistent-dir/ffmpeg", "-version"}, {tmp.file("no such tool")}, {tmp.path()}, {plain}, {""}, {},
     };
@@ -56,11 +53,15 @@ TEST(RunnerStart, ProgramThatCannotRunIsReportedAtOnceAndLeavesNoDescriptor)
 // program path may hold blanks. The library's directory as working directory (the tests link the library's
 // code into the test program), the host marker naming this process even when the host inherited one, no
 // blocked or ignored signal; standard input /dev/null, standard output and error the child's own pipe, and
-// no other descriptor of this pipe or another runner's inherited.
+// no other descriptor of this pipe or another runner's inherited. Meanwhile another child runs: kills of
+// non-positive ids (a process group, or every process we may signal) leave it alone, and its start time
+// (which tells a tool's host from a process that reused its id) reads right though its name holds ") ".
 TEST(RunnerChild, ArgumentsDirectoryHostMarkerSignalsAndDescriptors)
 {
-    pipe_info *first = pipe_popen(fake_cmd({"hang"}), "r");
+    tt::TempDir tmp;
+    pipe_info *first = pipe_popen({tt::copy_fake_tool(tmp.file("a) b c (d")), "--run", "hang"}, "r");
     ASSERT_NE(first, nullptr);
+    for (int32_t id : {0, -1, -5}) kill_process(id);
     char link[256] = {0};
     ASSERT_GT(readlink(("/proc/" + std::to_string(pipe_child_pid(first)) + "/fd/1").c_str(), link, sizeof link - 1), 0);
     const std::string dir = tt::bin_dir().substr(0, tt::bin_dir().size() - 1);
@@ -74,7 +75,6 @@ TEST(RunnerChild, ArgumentsDirectoryHostMarkerSignalsAndDescriptors)
     ignore.sa_handler = SIG_IGN;
     ASSERT_EQ(sigaction(SIGUSR2, &ignore, &old_action), 0);
     const std::string usr1 = std::to_string(SIGUSR1), usr2 = std::to_string(SIGUSR2);
-    tt::TempDir tmp;
     std::filesystem::create_directory(tmp.file("dir with \"blanks\""));
     const Lines cmd = {tt::copy_fake_tool(tmp.file("dir with \"blanks\"/fake tool")), "--run", "argv", "cwd",
                        "env TARSASDK_HOST", "sigstate " + usr1, "sigstate " + usr2, "fds", "--", "", "two words",
@@ -82,6 +82,8 @@ TEST(RunnerChild, ArgumentsDirectoryHostMarkerSignalsAndDescriptors)
     Lines lines = run_to_end(cmd);
     sigaction(SIGUSR2, &old_action, nullptr);
     pthread_sigmask(SIG_SETMASK, &old_mask, nullptr);
+    EXPECT_EQ(os_process_exit_peek(pipe_child_pid(first)), OS_PROC_RUNNING);
+    EXPECT_EQ(os_process_start_time(pipe_child_pid(first)), tt::start_time_of(pipe_child_pid(first)));
     kill_process(pipe_child_pid(first));
     pipe_pclose(first);
     Lines expected;
@@ -163,6 +165,7 @@ TEST(RunnerRead, LongLinesComeInPiecesAndCrLfBecomesLf)
 }
 
 // That a close reaps the child: the job loop's test leaves no child of every kind of job.
+// (An ended child keeps its exit status until its close: the job loop's runs that exit non-zero.)
 TEST(RunnerClose, ReapsAChildThatFillsThePipe)
 {
     pipe_info *fp = pipe_popen(fake_cmd({"flood 1000000", "exit 0"}), "r");
@@ -174,32 +177,6 @@ TEST(RunnerClose, ReapsAChildThatFillsThePipe)
         FAIL() << "pipe_pclose still waits for a child blocked on its output";
     }
     EXPECT_EQ(closing.get(), 0);
-}
-
-// (An ended child keeps its exit status until its close: the job loop's runs that exit non-zero.)
-TEST(KillProcess, NonPositiveIdsSignalNothing)
-{
-    pipe_info *running = pipe_popen(fake_cmd({"hang"}), "r");
-    ASSERT_NE(running, nullptr);
-    for (int32_t id : {0, -1, -5}) kill_process(id);  // a process group, or every process we may signal
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(os_process_exit_peek(pipe_child_pid(running)), OS_PROC_RUNNING);
-    kill_process(pipe_child_pid(running));
-    EXPECT_EQ(pipe_pclose(running), 0);
-}
-
-// Start times tell a tool's host from a process that reused its id (this
-// process's own: the host marker above). The command name field may hold
-// ") " itself; fields count after the last ')'.
-TEST(ProcessStartTime, OfALiveProcessWhoseNameHoldsParentheses)
-{
-    tt::TempDir tmp;
-    pipe_info *fp = pipe_popen({tt::copy_fake_tool(tmp.file("a) b c (d")), "--run", "hang"}, "r");
-    ASSERT_NE(fp, nullptr);
-    const int pid = pipe_child_pid(fp);
-    EXPECT_EQ(os_process_start_time(pid), tt::start_time_of(pid));
-    kill_process(pid);
-    pipe_pclose(fp);
 }
 
 // A file's status carries its modification time (its size goes to the log only); a missing

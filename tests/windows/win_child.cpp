@@ -1,6 +1,6 @@
 // A child for the Windows platform tests, run as `win_child MODE ARGS...`:
-//   args            prints each argument after "args" on its own line, as the C runtime split them
-//   cwd             prints the working directory
+//   args            prints the working directory, then each argument after "args" on its own line, as the
+//                   C runtime split them
 //   exit N          prints "bye" (no line break) and exits with N
 //   sleep MS        sleeps, then exits 0
 //   spawn PROG ...  starts PROG with the rest as its arguments and exits 0 at once
@@ -17,15 +17,14 @@ int wmain(int argc, wchar_t **argv)
     if (argc < 2) return 100;
     const std::wstring mode = argv[1];
     if (mode == L"args") {
+        wchar_t dir[1024];
+        GetCurrentDirectoryW(1024, dir);
+        std::printf("%ls\n", dir);
         for (int i = 2; i < argc; i++) {
             char buf[4096];
             int n = WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, buf, sizeof buf, nullptr, nullptr);
             std::printf("%s\n", n > 0 ? buf : "?");
         }
-    } else if (mode == L"cwd") {
-        wchar_t dir[1024];
-        GetCurrentDirectoryW(1024, dir);
-        std::printf("%ls\n", dir);
     } else if (mode == L"exit" && argc > 2) {
         std::printf("bye");
         std::fflush(stdout);
