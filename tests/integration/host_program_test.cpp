@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -221,29 +220,13 @@ TEST_F(HostProgram, ProgressBarFitsTheTerminal)
         int master = -1, slave = -1;
         const winsize size = {20, columns, 0, 0};
         ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, &size), 0);
-        // Everything the child needs is made before the fork: the test process has threads.
-        std::vector<std::string> args = {tarsa(), "convert", "-y", "--size", "640x480", "a.mp4", "bar.avi"},
-                                 vars = env();
-        for (char **e = environ; *e; e++) vars.push_back(*e);  // the first of a name counts
-        std::vector<char *> argv, envp;
-        for (std::string &a : args) argv.push_back(&a[0]);
-        for (std::string &v : vars) envp.push_back(&v[0]);
-        argv.push_back(nullptr);
-        envp.push_back(nullptr);
-        const pid_t pid = fork();
-        if (pid == 0) {
-            dup2(slave, STDERR_FILENO);
-            if (chdir(dir_->path().c_str()) == 0) execve(argv[0], argv.data(), envp.data());
-            _exit(127);
-        }
+        tt::Spawned p({tarsa(), "convert", "-y", "--size", "640x480", "a.mp4", "bar.avi"}, env(), dir_->path(), slave);
         close(slave);
         std::string out;
         char buf[4096];
         for (ssize_t n; (n = read(master, buf, sizeof buf)) > 0;) out.append(buf, static_cast<size_t>(n));
         close(master);
-        int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        EXPECT_EQ(WEXITSTATUS(status), 0) << out;
+        EXPECT_EQ(p.wait(30000), 0) << out;
         std::vector<std::string> frames;
         for (size_t at = 0; (at = out.find('\r', at)) != std::string::npos; at++)  // the terminal sends "\r\n" for "\n"
             if (out[at + 1] != '\n') frames.push_back(out.substr(at + 1, out.find_first_of("\r\n", at + 1) - at - 1));

@@ -122,10 +122,7 @@ TEST_F(Probe, ToolOutlivingTheDeadlineFailsThoughItReported)
 {
     tt::ScopedEnv timeout("TARSASDK_PROBE_TIMEOUT", "1");
     tt::FakeTools tools;
-    tools.probe("print Input #0, flv, from 'src':\n"
-                "print   Duration: 00:00:10.00, start: 0.000000, bitrate: 300 kb/s\n"
-                "print   Stream #0:0: Video: h264 (High), yuv420p(progressive), 320x240, 25 fps\n"
-                "sleep 5000\nexit 0\n");
+    tools.probe_media("flv", "sleep 5000\nexit 0\n");
     ASSERT_TRUE(tt::write_file(f("src.flv"), "x"));
     probe_result r = {};
     EXPECT_EQ(tarsa_sdk_probe_ex(f("src.flv").c_str(), &r), 0);

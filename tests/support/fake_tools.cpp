@@ -52,13 +52,13 @@ static void replace_file(const std::string &path, const std::string &text)
 void FakeTools::script(const std::string &text) { replace_file(dir_.file("script.txt"), text); }
 void FakeTools::probe(const std::string &text) { replace_file(dir_.file("probe.txt"), text); }
 
-void FakeTools::probe_media(const std::string &format)
+void FakeTools::probe_media(const std::string &format, const std::string &then)
 {
     probe("print Input #0, " + format + ", from 'src':\n"
           "print   Duration: 00:00:10.00, start: 0.000000, bitrate: 300 kb/s\n"
           "print   Stream #0:0: Video: h264 (High), yuv420p(progressive), 320x240, 25 fps\n"
-          "print   Stream #0:1: Audio: aac (LC), 48000 Hz, mono, fltp, 64 kb/s\n"
-          "exit 0\n");
+          "print   Stream #0:1: Audio: aac (LC), 48000 Hz, mono, fltp, 64 kb/s\n" +
+          then);
 }
 
 std::string status_line(int seconds)

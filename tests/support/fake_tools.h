@@ -30,8 +30,8 @@ public:
     // script or the new one, never half of one.
     void script(const std::string &text);
     void probe(const std::string &text);
-    // The probe reports 10 s of H.264 High and AAC in `format`.
-    void probe_media(const std::string &format = "flv");
+    // The probe reports 10 s of H.264 High and AAC in `format`, then plays `then`.
+    void probe_media(const std::string &format = "flv", const std::string &then = "exit 0\n");
 
 private:
     TempDir dir_;

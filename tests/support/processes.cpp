@@ -56,7 +56,8 @@ std::vector<int> numbered_entries(const char *path, bool fds = false)
 
 }  // namespace
 
-Spawned::Spawned(const std::vector<std::string> &argv, const std::vector<std::string> &env, const std::string &cwd)
+Spawned::Spawned(const std::vector<std::string> &argv, const std::vector<std::string> &env, const std::string &cwd,
+                 int error_fd)
 {
     int fds[2];
     if (argv.empty() || pipe2(fds, O_CLOEXEC) != 0) return;
@@ -64,7 +65,7 @@ Spawned::Spawned(const std::vector<std::string> &argv, const std::vector<std::st
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+    posix_spawn_file_actions_adddup2(&actions, error_fd >= 0 ? error_fd : fds[1], 2);
     if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
     std::vector<std::string> env_all;
     for (char **e = environ; *e; e++) {

@@ -15,8 +15,9 @@ class Spawned {
 public:
     // Starts argv[0], input /dev/null, output and error into one pipe; `env` entries
     // ("NAME=value") replace or extend the environment; `cwd` empty: the test's own.
+    // On POSIX, an `error_fd` of 0 or more (a terminal, say) takes standard error instead.
     Spawned(const std::vector<std::string> &argv, const std::vector<std::string> &env = {},
-            const std::string &cwd = "");
+            const std::string &cwd = "", int error_fd = -1);
     // Kills (SIGKILL) and reaps the process if it is still unreaped.
     ~Spawned();
     Spawned(const Spawned &) = delete;

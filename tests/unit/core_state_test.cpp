@@ -12,6 +12,7 @@
 #include "core/deadline.h"
 #include "core/globals.h"
 #include "core/rtkit.h"
+#include "job/cvt_job.h"
 #include "job/job_records.h"
 #include "job/merge_fmt.h"
 #include "job/merge_sources.h"
@@ -135,6 +136,22 @@ TEST(MergeFitSize, OnlyWhenAnotherPictureDiffers)
         EXPECT_EQ(get_merge_fit_size(list, &width, &height), row.fit) << testing::PrintToString(row.sizes);
         EXPECT_EQ(std::make_pair(width, height), row.fit ? std::make_pair(320u, 240u) : std::make_pair(7u, 7u));
         adt_dlist_destroy(list);
+    }
+}
+
+// A cut's expected length: copied video runs from 0 to start + length, encoded video for length;
+// both stop at the source's end when its length is known.
+TEST(CutLength, CopiedFromZeroEncodedForTheLengthBothUpToTheEnd)
+{
+    const int rows[][5] = {  // source length, start, length, video copied -> expected
+        {10, 2, 3, 1, 5}, {10, 2, 3, 0, 3}, {10, 8, 5, 1, 10}, {10, 8, 5, 0, 2}, {0, 8, 5, 1, 13}, {0, 8, 5, 0, 5}};
+    for (const auto &r : rows) {
+        cut_info info;
+        info.result.duration = r[0];
+        info.cut_param.start_time = r[1];
+        info.cut_param.cut_length = r[2];
+        info.dst_codec_info.v_copy = static_cast<uint32_t>(r[3]);
+        EXPECT_EQ(cut_expected_length(&info), r[4]) << r[0] << " " << r[1] << " " << r[2] << " " << r[3];
     }
 }
 

@@ -42,7 +42,8 @@ std::vector<int> children_of(int parent, const std::string &name)
 
 // The runner passes the test's own environment on: `env` is set in it for
 // the moment of the start (the tests start programs from one thread).
-Spawned::Spawned(const std::vector<std::string> &argv, const std::vector<std::string> &env, const std::string &cwd)
+Spawned::Spawned(const std::vector<std::string> &argv, const std::vector<std::string> &env, const std::string &cwd,
+                 int /*error_fd: POSIX only*/)
 {
     int rd = -1, wr = -1, pid = -1;
     if (argv.empty() || os_pipe_create(&rd, &wr) != 0) return;
