@@ -28,7 +28,7 @@ Args hosted(const std::string &tool, const Args &args)
 #ifdef _WIN32
     Args argv = {tt::bin_dir() + "win_child.exe", "host", tt::bin_dir() + tool + ".exe"};
 #else
-    Args argv = {"/bin/sh", "-c", "\"$@\" & wait", "host", tt::bin_dir() + tool};
+    Args argv = {"/usr/bin/timeout", "600", tt::bin_dir() + tool};  // starts the tool and waits for it
 #endif
     argv.insert(argv.end(), args.begin(), args.end());
     return argv;
