@@ -56,10 +56,10 @@ while [ ${#queue[@]} -gt 0 ]; do
   f=${queue[0]}; queue=("${queue[@]:1}")
   cp "$bin/$f" "$stage/bin/"
   # This build's own programs and DLL without their debugging sections.
-  if printf '%s\n' "${packed[@]}" | grep -qx "$f"; then x86_64-w64-mingw32-strip --strip-debug "$stage/bin/$f"; fi
+  if printf '%s\n' "${packed[@]}" | grep -x "$f" >/dev/null; then x86_64-w64-mingw32-strip --strip-debug "$stage/bin/$f"; fi
   for dll in $(imports_of "$bin/$f"); do
     found=$(find "$bin" -maxdepth 1 -iname "$dll" -printf '%f\n' | head -1)
-    if [ -n "$found" ] && [ ! -f "$stage/bin/$found" ] && ! printf '%s\n' "${queue[@]}" | grep -qx "$found"; then
+    if [ -n "$found" ] && [ ! -f "$stage/bin/$found" ] && ! printf '%s\n' "${queue[@]}" | grep -x "$found" >/dev/null; then
       queue+=("$found")
     fi
   done

@@ -65,7 +65,7 @@ echo "imports: $(awk '/DLL Name:/{printf "%s ", $3}' <<<"$dump")"
 version=$(sed -n 's/^project(tarsasdk VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 tfail=0
 tarsa_rc() { set +e; wine "$bin/tarsa.exe" "$@" >"$dir/tarsa.out" 2>&1; echo $?; set -e; }
-[ "$(tarsa_rc --version)" = 0 ] && tr -d '\r' <"$dir/tarsa.out" | grep -qx "tarsa $version" ||
+[ "$(tarsa_rc --version)" = 0 ] && tr -d '\r' <"$dir/tarsa.out" | grep -x "tarsa $version" >/dev/null ||
   { echo "tarsa.exe --version: wrong"; tfail=1; }
 [ "$(tarsa_rc convert only-one.mp4)" = 2 ] || { echo "tarsa.exe: a usage error does not exit 2"; tfail=1; }
 [ "$(tarsa_rc probe 'C:\no\such file.mp4')" = 1 ] && grep -q 'no\\such file.mp4 does not exist' "$dir/tarsa.out" ||
