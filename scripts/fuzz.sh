@@ -12,7 +12,7 @@ dir=build-fuzz
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++ -DTARSA_FUZZ=ON -DTARSA_BUILD_TESTS=OFF >/dev/null
 cmake --build "$dir" -j"$(nproc)" --target fuzz_targets
-for target in parsers opt_param watermark cmdline; do
+for target in $(cd "$dir/bin" && ls fuzz_* | sed "s/^fuzz_//"); do  # the targets CMake lists
   seeds=tests/fuzz/corpus/$target
   dict=tests/fuzz/$target.dict
   mkdir -p "$dir/corpus/$target"

@@ -19,8 +19,7 @@ python3 scripts/line_counts.py --max 0.35
 scripts/build.sh build
 (cd build && ctest -j2 --output-on-failure)
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARSA_SANITIZE=address >/dev/null
-cmake --build build-asan -j"$(nproc)" --target tarsa_unit_tests tarsa_integration_tests \
-  replay_parsers replay_opt_param replay_watermark replay_cmdline
+cmake --build build-asan -j"$(nproc)" --target tarsa_unit_tests tarsa_integration_tests fuzz_replays
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest -L unit -j2 --output-on-failure)
 # Hardware detection, repeated, must not leak.
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 bin/tarsa_integration_tests --gtest_filter='HwdDetect.*:HwdTrialDecode.*')
